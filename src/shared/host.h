@@ -1,0 +1,28 @@
+// Everything a program reaches the machine through, handed to its entry
+// procedure. Programs never include a platform header.
+#pragma once
+
+#include <string>
+
+#include "database.h"
+#include "host_file_system.h"
+#include "host_shell.h"
+#include "platform.h"
+
+namespace quillon {
+
+struct Host {
+  HostShell& shell;
+  HostFileSystem& files;
+  Dialogs& dialogs;
+  Processes& processes;
+  EnvironmentReader& environment;
+  DirectorySearch& search;
+  Clock& clock;
+  Database& database;
+  // The folder that holds the running program (Windows form, no trailing
+  // backslash except at a drive's root).
+  std::string program_folder;
+};
+
+}  // namespace quillon

@@ -1,0 +1,40 @@
+// HostShell: environment values, the registry, program start and special
+// folders. Every program reaches these only through this facade.
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+// Window styles passed to Run.
+inline constexpr int kWindowHidden = 0;
+inline constexpr int kWindowNormal = 1;
+
+class HostShell {
+ public:
+  virtual ~HostShell() = default;
+
+  // The value of a variable of the process environment, or "" when unset.
+  virtual std::string Environment(const std::string& name) = 0;
+
+  // Registry paths are "HKLM\" + key path + "\" + value name (HKEY_LOCAL_MACHINE,
+  // HKCU and HKEY_CURRENT_USER are accepted too).
+  // Returns the data as text; a DWORD reads as its decimal digits.
+  // Throws HostError when the key or the value does not exist.
+  virtual std::string RegRead(const std::string& path) = 0;
+  // type is "REG_SZ" or "REG_DWORD" (data then decimal digits). Creates missing
+  // keys and replaces the value whole. Throws HostError when it cannot write.
+  virtual void RegWrite(const std::string& path, const std::string& data,
+                        const std::string& type) = 0;
+  // Deletes the value and keeps its key. Throws HostError for a missing value.
+  virtual void RegDelete(const std::string& path) = 0;
+
+  // Starts a Windows command line with a window style; with wait, returns when
+  // the process has ended. Throws HostError when the program cannot be started.
+  virtual void Run(const std::string& command, int style, bool wait) = 0;
+
+  // "StartMenu": the current user's Start Menu folder, no trailing backslash.
+  virtual std::string SpecialFolders(const std::string& name) = 0;
+};
+
+}  // namespace quillon

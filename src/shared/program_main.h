@@ -1,0 +1,30 @@
+// The one place where a program's untrapped errors end up: the standard error
+// report (a message box "Error <number>: <description>", style 16, titled with
+// the program's name) and exit status 1.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "host.h"
+#include "host_error.h"
+
+namespace quillon {
+
+// The body of a program: its entry procedure, given the host and its whole
+// argument text.
+using ProgramBody = std::function<void(Host& host, const std::string& argument_text)>;
+
+// Shows the standard error report for an error on the given dialogs.
+void ShowErrorReport(Dialogs& dialogs, const std::string& program_name, const HostError& error);
+
+// Runs a program body with the given host; an error that leaves the body is
+// reported once and turned into exit status 1. Returns the exit status.
+int RunProgramBody(Host& host, const std::string& program_name, const std::string& argument_text,
+                   const ProgramBody& body);
+
+// Creates the real host of this platform (backend-specific), reads the
+// argument text the platform's way and runs the body. Used by every main().
+int RunProgram(const std::string& program_name, int argc, char** argv, const ProgramBody& body);
+
+}  // namespace quillon

@@ -1,0 +1,35 @@
+// Small text helpers shared by all programs. Text is 8-bit in the system code
+// page (Windows-1252).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+// Upper-cases letters of the system code page (ASCII and Windows-1252 accented
+// letters), leaving every other byte unchanged.
+std::string UpperCase(std::string_view text);
+
+// Splits at every occurrence of a non-empty separator; "" gives one empty field.
+std::vector<std::string> SplitAll(std::string_view text, std::string_view separator);
+
+// Removes blanks (spaces only, not tabs) from both ends.
+std::string TrimBlanks(std::string_view text);
+
+// Quotes one argument so that the Windows C runtime's command-line splitting
+// gives back exactly the value: "value", with backslashes before a quote and
+// trailing backslashes doubled and inner quotes escaped. A value without
+// double quotes and trailing backslashes becomes just "value".
+std::string QuoteArgument(std::string_view value);
+
+// Splits a command line the way the Windows C runtime does for argv.
+std::vector<std::string> SplitCommandLine(std::string_view command_line);
+
+// Conversions between the system code page and UTF-8 (for files and logs
+// that are UTF-8 by format).
+std::string Cp1252ToUtf8(std::string_view text);
+std::string Utf8ToCp1252(std::string_view text);
+
+}  // namespace quillon
