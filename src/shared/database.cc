@@ -12,6 +12,8 @@ std::string DoubleQuotes(const std::string& value) {
   return doubled;
 }
 
-std::string QuoteText(const std::string& value) { return "'" + DoubleQuotes(value) + "'"; }
+std::string QuoteText(const std::string& value) {
+  return "'" + DoubleQuotes(value) + "'";
+}
 
 }  // namespace quillon

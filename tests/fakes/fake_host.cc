@@ -1,0 +1,703 @@
+#include "fakes/fake_host.h"
+
+#include <algorithm>
+
+#include "shared/text.h"
+
+namespace quillon::testing {
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+bool Contains(const std::string& haystack, const std::string& needle) {
+  return UpperCase(haystack).find(UpperCase(needle)) != std::string::npos;
+}
+
+// Matches a name against a pattern with * and ?, without regard to case.
+bool GlobMatch(const std::string& pattern, const std::string& name) {
+  const std::string p = UpperCase(pattern);
+  const std::string n = UpperCase(name);
+  std::size_t pi = 0, ni = 0, star = std::string::npos, mark = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) {
+      ++pi;
+      ++ni;
+    } else if (pi < p.size() && p[pi] == '*') {
+      star = pi++;
+      mark = ni;
+    } else if (star != std::string::npos) {
+      pi = star + 1;
+      ni = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size();
+}
+
+std::string RegistryKeyName(const std::string& key) {
+  static const std::pair<const char*, const char*> kRoots[] = {{"HKLM\\", "HKEY_LOCAL_MACHINE\\"},
+                                                               {"HKCU\\", "HKEY_CURRENT_USER\\"}};
+  for (const auto& [short_root, long_root] : kRoots) {
+    const std::string prefix = short_root;
+    if (UpperCase(key.substr(0, prefix.size())) == prefix) {
+      return long_root + key.substr(prefix.size());
+    }
+  }
+  return key;
+}
+
+// Splits "HKLM\key\value" into the full key name and the value name.
+std::pair<std::string, std::string> SplitRegistryPath(const std::string& path) {
+  const std::size_t last = path.rfind('\\');
+  if (last == std::string::npos) {
+    throw HostError(error_number::kSystemFileNotFound,
+                    "Invalid root in registry key " + Quoted(path) + ".");
+  }
+  return {RegistryKeyName(path.substr(0, last)), path.substr(last + 1)};
+}
+
+HostError FileNotFound() {
+  return HostError(error_number::kFileNotFound, "File not found");
+}
+HostError PathNotFound() {
+  return HostError(error_number::kPathNotFound, "Path not found");
+}
+HostError AlreadyExists() {
+  return HostError(error_number::kFileAlreadyExists, "File already exists");
+}
+HostError PermissionDenied() {
+  return HostError(error_number::kPermissionDenied, "Permission denied");
+}
+
+bool EndsWithBackslash(const std::string& path) {
+  return !path.empty() && path.back() == '\\';
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
+}
+
+std::string LastElement(const std::string& path) {
+  std::string trimmed = path;
+  while (EndsWithBackslash(trimmed)) trimmed.pop_back();
+  const std::size_t last = trimmed.rfind('\\');
+  return last == std::string::npos ? trimmed : trimmed.substr(last + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> Journal::Starting(const std::string& prefix) const {
+  std::vector<std::string> found;
+  for (const auto& entry : entries_) {
+    if (entry.compare(0, prefix.size(), prefix) == 0) found.push_back(entry);
+  }
+  return found;
+}
+
+void FaultSwitches::Fail(const std::string& operation, const std::string& target, long number,
+                         const std::string& description) {
+  faults_.push_back({operation, target, number, description});
+}
+
+void FaultSwitches::Check(const std::string& operation, const std::string& target) const {
+  for (const auto& fault : faults_) {
+    if (fault.operation == operation && Contains(target, fault.target)) {
+      throw HostError(fault.number, fault.description);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- environment
+
+void FakeEnvironment::Set(const std::string& name, const std::string& value) {
+  values_[UpperCase(name)] = value;
+}
+
+void FakeEnvironment::Unset(const std::string& name) {
+  values_.erase(UpperCase(name));
+}
+
+std::optional<std::string> FakeEnvironment::Get(const std::string& name) const {
+  auto found = values_.find(UpperCase(name));
+  if (found == values_.end()) return std::nullopt;
+  return found->second;
+}
+
+std::string FakeEnvironment::Read(const std::string& name, std::size_t buffer_size) {
+  auto value = Get(name);
+  if (!value || value->size() >= buffer_size) return "";
+  return value->substr(0, value->find('\0'));
+}
+
+// ---------------------------------------------------------------------- shell
+
+std::string FakeShell::Environment(const std::string& name) {
+  return environment_.Get(name).value_or("");
+}
+
+FakeShell::RegistryValue* FakeShell::FindValue(const std::string& path) {
+  auto [key, value_name] = SplitRegistryPath(path);
+  auto found = keys_.find(UpperCase(key));
+  if (found == keys_.end()) return nullptr;
+  for (auto& value : found->second.values) {
+    if (UpperCase(value.name) == UpperCase(value_name)) return &value;
+  }
+  return nullptr;
+}
+
+const FakeShell::RegistryValue* FakeShell::FindValue(const std::string& path) const {
+  return const_cast<FakeShell*>(this)->FindValue(path);
+}
+
+std::string FakeShell::RegRead(const std::string& path) {
+  const std::string entry = "RegRead " + path;
+  try {
+    faults_.Check("RegRead", path);
+    const RegistryValue* value = FindValue(path);
+    if (value == nullptr) {
+      throw HostError(error_number::kSystemFileNotFound,
+                      "Unable to open registry key " + Quoted(path) + " for reading.");
+    }
+    journal_.Add(entry);
+    return value->data;
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+void FakeShell::RegWrite(const std::string& path, const std::string& data,
+                         const std::string& type) {
+  const std::string entry = "RegWrite " + path + " = " + Quoted(data) + " " + type;
+  try {
+    faults_.Check("RegWrite", path);
+    if (type != "REG_SZ" && type != "REG_DWORD") {
+      throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+    }
+    if (type == "REG_DWORD" &&
+        (data.empty() || !std::all_of(data.begin(), data.end(), ::isdigit))) {
+      throw HostError(error_number::kTypeMismatch, "Type mismatch");
+    }
+    SetValue(path, data, type);
+    journal_.Add(entry);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+void FakeShell::RegDelete(const std::string& path) {
+  const std::string entry = "RegDelete " + path;
+  try {
+    faults_.Check("RegDelete", path);
+    auto [key, value_name] = SplitRegistryPath(path);
+    auto found = keys_.find(UpperCase(key));
+    if (FindValue(path) == nullptr) {
+      throw HostError(error_number::kSystemFileNotFound,
+                      "Unable to remove registry key " + Quoted(path) + ".");
+    }
+    auto& values = found->second.values;
+    values.erase(std::remove_if(values.begin(), values.end(),
+                                [&](const RegistryValue& v) {
+                                  return UpperCase(v.name) == UpperCase(value_name);
+                                }),
+                 values.end());
+    journal_.Add(entry);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+void FakeShell::Run(const std::string& command, int style, bool wait) {
+  const std::string entry =
+      "Run " + command + " style=" + std::to_string(style) + " wait=" + (wait ? "true" : "false");
+  try {
+    faults_.Check("Run", command);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+  journal_.Add(entry);
+  for (const auto& effect : run_effects_) effect(command, style, wait);
+}
+
+std::string FakeShell::SpecialFolders(const std::string& name) {
+  if (UpperCase(name) == "STARTMENU") return start_menu_;
+  return "";
+}
+
+void FakeShell::SetValue(const std::string& path, const std::string& data,
+                         const std::string& type) {
+  auto [key, value_name] = SplitRegistryPath(path);
+  AddKey(key);
+  if (RegistryValue* value = FindValue(path)) {
+    value->type = type;
+    value->data = data;
+    return;
+  }
+  keys_[UpperCase(key)].values.push_back({value_name, type, data});
+}
+
+std::optional<std::string> FakeShell::Value(const std::string& path) const {
+  const RegistryValue* value = FindValue(path);
+  if (value == nullptr) return std::nullopt;
+  return value->data;
+}
+
+std::optional<std::string> FakeShell::ValueType(const std::string& path) const {
+  const RegistryValue* value = FindValue(path);
+  if (value == nullptr) return std::nullopt;
+  return value->type;
+}
+
+bool FakeShell::KeyExists(const std::string& key) const {
+  return keys_.count(UpperCase(RegistryKeyName(key))) > 0;
+}
+
+void FakeShell::AddKey(const std::string& key) {
+  const std::string full = RegistryKeyName(key);
+  auto& entry = keys_[UpperCase(full)];
+  if (entry.name.empty()) entry.name = full;
+}
+
+// ---------------------------------------------------------------- file system
+
+namespace {
+
+class FakeStream : public TextStream {
+ public:
+  FakeStream(FakeFileSystem& files, Journal& journal, std::string key, std::string path,
+             std::string content, bool writable)
+      : files_(files),
+        journal_(journal),
+        key_(std::move(key)),
+        path_(std::move(path)),
+        content_(std::move(content)),
+        writable_(writable) {}
+
+  std::string ReadLine() override {
+    if (writable_) throw HostError(error_number::kBadFileName, "Bad file mode");
+    if (position_ >= content_.size()) {
+      throw HostError(error_number::kInputPastEnd, "Input past end of file");
+    }
+    std::size_t end = content_.find('\n', position_);
+    std::string line =
+        content_.substr(position_, end == std::string::npos ? std::string::npos : end - position_);
+    position_ = end == std::string::npos ? content_.size() : end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+
+  bool AtEndOfStream() override { return position_ >= content_.size(); }
+
+  void Write(const std::string& text) override {
+    if (!writable_) throw HostError(error_number::kBadFileName, "Bad file mode");
+    journal_.Add("Write " + path_ + " " + Quoted(text));
+    files_.AppendContent(key_, text);
+  }
+
+  void Close() override {}
+
+ private:
+  FakeFileSystem& files_;
+  Journal& journal_;
+  std::string key_;
+  std::string path_;
+  std::string content_;
+  bool writable_;
+  std::size_t position_ = 0;
+};
+
+}  // namespace
+
+std::string FakeFileSystem::Absolute(const std::string& path) const {
+  if (path.size() >= 2 && path[1] == ':') return path;
+  if (path.rfind("\\\\", 0) == 0) return path;  // UNC: never local
+  if (!path.empty() && path[0] == '\\') return current_folder_.substr(0, 2) + path;
+  return current_folder_ + "\\" + path;
+}
+
+std::string FakeFileSystem::Key(const std::string& path) const {
+  const std::string absolute = Absolute(path);
+  if (absolute.rfind("\\\\", 0) == 0) return "";
+  std::string key;
+  for (const auto& element : SplitAll(absolute, "\\")) {
+    if (element.empty()) continue;
+    if (!key.empty()) key += "\\";
+    key += UpperCase(element);
+  }
+  return key;
+}
+
+std::string FakeFileSystem::ParentKey(const std::string& key) const {
+  const std::size_t last = key.rfind('\\');
+  return last == std::string::npos ? "" : key.substr(0, last);
+}
+
+const FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) const {
+  const std::string key = Key(path);
+  if (key.empty()) return nullptr;
+  auto found = nodes_.find(key);
+  return found == nodes_.end() ? nullptr : &found->second;
+}
+
+FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) {
+  return const_cast<Node*>(static_cast<const FakeFileSystem*>(this)->Find(path));
+}
+
+void FakeFileSystem::AddFolder(const std::string& path) {
+  std::string partial_key;
+  std::string stored;
+  for (const auto& element : SplitAll(Absolute(path), "\\")) {
+    if (element.empty()) continue;
+    partial_key += (partial_key.empty() ? "" : "\\") + UpperCase(element);
+    auto found = nodes_.find(partial_key);
+    if (found != nodes_.end()) {
+      stored = found->second.path;
+      continue;
+    }
+    stored = stored.empty() ? element + "\\" : JoinPath(stored, element);  // a drive is "C:\"
+    Node node;
+    node.path = stored;
+    node.folder = true;
+    nodes_[partial_key] = node;
+  }
+}
+
+void FakeFileSystem::AddFile(const std::string& path, const std::string& content, bool read_only) {
+  const std::string key = Key(path);
+  AddFolder(Absolute(path).substr(0, Absolute(path).rfind('\\')));
+  const Node* parent = &nodes_.at(ParentKey(key));
+  Node node;
+  node.path = JoinPath(parent->path, LastElement(path));
+  node.content = content;
+  node.read_only = read_only;
+  nodes_[key] = node;
+}
+
+std::optional<std::string> FakeFileSystem::Content(const std::string& path) const {
+  const Node* node = Find(path);
+  if (node == nullptr || node->folder) return std::nullopt;
+  return node->content;
+}
+
+std::vector<std::string> FakeFileSystem::Tree() const {
+  std::vector<std::string> tree;
+  for (const auto& [key, node] : nodes_) {
+    tree.push_back(node.folder && !EndsWithBackslash(node.path) ? node.path + "\\" : node.path);
+  }
+  std::sort(tree.begin(), tree.end());
+  return tree;
+}
+
+std::string FakeFileSystem::StoredName(const std::string& path) const {
+  const Node* node = Find(path);
+  return node == nullptr ? "" : LastElement(node->path);
+}
+
+void FakeFileSystem::AddShortName(const std::string& long_path, const std::string& short_name) {
+  Node* node = Find(long_path);
+  if (node != nullptr) node->short_name = short_name;
+}
+
+std::string FakeFileSystem::FindInFolder(const std::string& folder,
+                                         const std::string& pattern) const {
+  const std::string folder_key = Key(folder);
+  for (const auto& [key, node] : nodes_) {
+    if (ParentKey(key) != folder_key || key == folder_key) continue;
+    const std::string name = LastElement(node.path);
+    if (GlobMatch(pattern, name) ||
+        (!node.short_name.empty() && GlobMatch(pattern, node.short_name))) {
+      return name;
+    }
+  }
+  return "";
+}
+
+void FakeFileSystem::AppendContent(const std::string& key, const std::string& text) {
+  auto found = nodes_.find(key);
+  if (found != nodes_.end()) found->second.content += text;
+}
+
+std::string FakeFileSystem::Attempt(const std::string& operation, const std::string& target,
+                                    const std::string& entry) {
+  try {
+    faults_.Check(operation, target);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+  return entry;
+}
+
+bool FakeFileSystem::FileExists(const std::string& path) {
+  const Node* node = Find(path);
+  return node != nullptr && !node->folder;
+}
+
+bool FakeFileSystem::FolderExists(const std::string& path) {
+  const Node* node = Find(path);
+  return node != nullptr && node->folder;
+}
+
+void FakeFileSystem::CopyFile(const std::string& source, const std::string& destination,
+                              bool overwrite) {
+  const std::string entry =
+      Attempt("CopyFile", source, "CopyFile " + source + " -> " + destination);
+  try {
+    const Node* from = Find(source);
+    if (from == nullptr || from->folder) throw FileNotFound();
+    std::string target = destination;
+    if (EndsWithBackslash(destination)) {
+      if (!FolderExists(destination)) throw PathNotFound();
+      target = destination + LastElement(from->path);
+    } else if (!FolderExists(Absolute(destination).substr(0, Absolute(destination).rfind('\\')))) {
+      throw PathNotFound();
+    }
+    if (const Node* existing = Find(target)) {
+      if (existing->folder) throw PermissionDenied();
+      if (!overwrite) throw AlreadyExists();
+      if (existing->read_only) throw PermissionDenied();
+    }
+    const std::string content = from->content;
+    AddFile(target, content);
+    journal_.Add(entry);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+void FakeFileSystem::CopyTree(const std::string& source_key, const std::string& target_path,
+                              bool overwrite) {
+  if (FileExists(target_path)) throw AlreadyExists();
+  if (!FolderExists(target_path)) {
+    const std::string absolute = Absolute(target_path);
+    if (!FolderExists(absolute.substr(0, absolute.rfind('\\') + 1))) throw PathNotFound();
+    AddFolder(target_path);
+  }
+  const std::vector<std::pair<std::string, Node>> children = [&] {
+    std::vector<std::pair<std::string, Node>> found;
+    for (const auto& [key, node] : nodes_) {
+      if (ParentKey(key) == source_key && key != source_key) found.emplace_back(key, node);
+    }
+    return found;
+  }();
+  for (const auto& [key, node] : children) {
+    const std::string child_target = target_path + "\\" + LastElement(node.path);
+    if (node.folder) {
+      CopyTree(key, child_target, overwrite);
+      continue;
+    }
+    if (const Node* existing = Find(child_target)) {
+      if (existing->folder || !overwrite) throw AlreadyExists();
+    }
+    AddFile(child_target, node.content);
+  }
+}
+
+void FakeFileSystem::CopyFolder(const std::string& source, const std::string& destination,
+                                bool overwrite) {
+  const std::string entry =
+      Attempt("CopyFolder", source, "CopyFolder " + source + " -> " + destination);
+  try {
+    const Node* from = Find(source);
+    if (from == nullptr || !from->folder) throw PathNotFound();
+    std::string target = destination;
+    if (EndsWithBackslash(destination)) {
+      if (!FolderExists(destination)) throw PathNotFound();
+      target = destination + LastElement(from->path);
+    }
+    CopyTree(Key(source), target, overwrite);
+    journal_.Add(entry);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+void FakeFileSystem::DeleteFile(const std::string& path, bool force) {
+  const std::string entry = Attempt("DeleteFile", path, "DeleteFile " + path);
+  try {
+    const Node* node = Find(path);
+    if (node == nullptr || node->folder) throw FileNotFound();
+    if (node->read_only && !force) throw PermissionDenied();
+    nodes_.erase(Key(path));
+    journal_.Add(entry);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+void FakeFileSystem::DeleteFolder(const std::string& path, bool force) {
+  const std::string entry = Attempt("DeleteFolder", path, "DeleteFolder " + path);
+  try {
+    const Node* node = Find(path);
+    if (node == nullptr || !node->folder) throw PathNotFound();
+    const std::string key = Key(path);
+    for (const auto& [other_key, other] : nodes_) {
+      const bool inside = other_key.rfind(key + "\\", 0) == 0;
+      if (inside && other.read_only && !force) throw PermissionDenied();
+    }
+    for (auto it = nodes_.begin(); it != nodes_.end();) {
+      const bool inside = it->first == key || it->first.rfind(key + "\\", 0) == 0;
+      it = inside ? nodes_.erase(it) : std::next(it);
+    }
+    journal_.Add(entry);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+void FakeFileSystem::MoveFile(const std::string& source, const std::string& destination) {
+  const std::string entry =
+      Attempt("MoveFile", source, "MoveFile " + source + " -> " + destination);
+  try {
+    const Node* from = Find(source);
+    if (from == nullptr) throw FileNotFound();
+    if (Find(destination) != nullptr) throw AlreadyExists();
+    const std::string parent = Absolute(destination).substr(0, Absolute(destination).rfind('\\'));
+    if (!FolderExists(parent)) throw PathNotFound();
+    Node moved = *from;
+    nodes_.erase(Key(source));
+    AddFile(destination, moved.content, moved.read_only);
+    journal_.Add(entry);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+std::unique_ptr<TextStream> FakeFileSystem::OpenTextFile(const std::string& path, IoMode mode,
+                                                         bool create) {
+  const std::string entry =
+      Attempt("OpenTextFile", path,
+              "OpenTextFile " + path + " mode=" + std::to_string(static_cast<int>(mode)) +
+                  (create ? " create" : ""));
+  try {
+    Node* node = Find(path);
+    if (node != nullptr && node->folder) throw PermissionDenied();
+    if (node == nullptr) {
+      if (mode == IoMode::kForReading || !create) throw FileNotFound();
+      const std::string absolute = Absolute(path);
+      if (!FolderExists(absolute.substr(0, absolute.rfind('\\')))) throw PathNotFound();
+      AddFile(path, "");
+      node = Find(path);
+    } else if (mode != IoMode::kForReading && node->read_only) {
+      throw PermissionDenied();
+    }
+    if (mode == IoMode::kForWriting) node->content.clear();
+    journal_.Add(entry);
+    return std::make_unique<FakeStream>(*this, journal_, Key(path), node->path, node->content,
+                                        mode != IoMode::kForReading);
+  } catch (const HostError&) {
+    journal_.Add(entry + " [failed]");
+    throw;
+  }
+}
+
+Folder FakeFileSystem::GetFolder(const std::string& path) {
+  const Node* node = Find(path);
+  if (node == nullptr || !node->folder) throw PathNotFound();
+  Folder folder;
+  folder.path = node->path;
+  const std::string key = Key(path);
+  for (const auto& [child_key, child] : nodes_) {
+    if (ParentKey(child_key) != key || child_key == key) continue;
+    FolderEntry entry{LastElement(child.path), child.path};
+    (child.folder ? folder.sub_folders : folder.files).push_back(entry);
+  }
+  return folder;
+}
+
+// -------------------------------------------------------------------- dialogs
+
+int FakeDialogs::MsgBox(const std::string& prompt, int style, const std::string& title) {
+  const bool yes_no = (style & 0xF) == kMbYesNo;
+  int answer = yes_no ? kIdNo : kIdOk;
+  if (!buttons_.empty()) {
+    const int queued = buttons_.front();
+    buttons_.pop_front();
+    const bool offered = yes_no ? (queued == kIdYes || queued == kIdNo) : queued == kIdOk;
+    if (offered) answer = queued;
+  }
+  journal_.Add("MsgBox " + std::to_string(style) + " " + Quoted(title) + " " + Quoted(prompt) +
+               " -> " + std::to_string(answer));
+  return answer;
+}
+
+std::optional<std::string> FakeDialogs::InputBox(const std::string& prompt,
+                                                 const std::string& title,
+                                                 const std::string& default_text) {
+  std::optional<std::string> answer;
+  if (!texts_.empty()) {
+    answer = texts_.front();
+    texts_.pop_front();
+  }
+  (void)default_text;
+  journal_.Add("InputBox " + Quoted(title) + " " + Quoted(prompt) + " -> " +
+               (answer ? Quoted(*answer) : std::string("<Cancel>")));
+  return answer;
+}
+
+// ------------------------------------------------------------------ processes
+
+void FakeProcesses::Terminate(std::uint32_t process_id) {
+  journal_.Add("Terminate " + std::to_string(process_id));
+  running_.erase(process_id);
+}
+
+void FakeProcesses::Sleep(std::uint32_t milliseconds) {
+  journal_.Add("Sleep " + std::to_string(milliseconds));
+}
+
+// ------------------------------------------------------------------- search
+
+std::string FakeDirectorySearch::FindFirstName(const std::string& pattern, unsigned attributes) {
+  (void)attributes;
+  const std::size_t last = pattern.rfind('\\');
+  if (last == std::string::npos) return "";
+  const std::string folder = pattern.substr(0, last + 1);
+  const std::string element = pattern.substr(last + 1);
+  if (element.empty() || !files_.FolderExists(folder)) return "";
+  return files_.FindInFolder(folder, element);
+}
+
+// ------------------------------------------------------------------ database
+
+std::unique_ptr<Connection> NoDatabase::NewConnection() {
+  throw HostError(error_number::kUnspecified, "This program has no database");
+}
+
+// -------------------------------------------------------------------- machine
+
+FakeMachine::FakeMachine() {
+  environment.Set("windir", "C:\\WINDOWS");
+  environment.Set("ProgramFiles", "C:\\Program Files");
+  environment.Set("TEMP", "C:\\WINDOWS\\Temp");
+  environment.Set("COMPUTERNAME", "HARLWICK-PC");
+  environment.Set("USERNAME", "Administrator");
+  environment.Set("USERPROFILE", "C:\\Documents and Settings\\Administrator");
+  files.AddFolder("C:\\WINDOWS\\system32");
+  files.AddFolder("C:\\WINDOWS\\Temp");
+  files.AddFolder("C:\\Program Files");
+  files.AddFolder("C:\\Documents and Settings\\Administrator\\Start Menu\\Programs");
+  files.AddFolder("D:\\");
+  files.SetCurrentFolder("C:\\");
+}
+
+Host FakeMachine::host(Database* database) {
+  return Host{shell,         files,  dialogs, processes,
+              environment,   search, clock,   database != nullptr ? *database : no_database,
+              program_folder};
+}
+
+}  // namespace quillon::testing
