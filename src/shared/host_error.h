@@ -15,6 +15,7 @@ inline constexpr long kSubscriptOutOfRange = 9;
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kBadFileName = 52;
 inline constexpr long kFileNotFound = 53;
+inline constexpr long kBadFileMode = 54;
 inline constexpr long kFileAlreadyExists = 58;
 inline constexpr long kInputPastEnd = 62;
 inline constexpr long kPermissionDenied = 70;
