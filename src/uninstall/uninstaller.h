@@ -1,0 +1,37 @@
+// Uninstall: turns hooking off, has the removal scripts take down the web site
+// and the database, removes the Start Menu group, the uninstall registration
+// and the product files, retires the hook library's file and reports
+// completion.
+#pragma once
+
+#include <string>
+
+#include "shared/host.h"
+
+namespace quillon {
+
+// The registration Setup writes for the platform's list of installed programs.
+inline constexpr char kUninstallRegistrationKey[] =
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zentrel";
+
+// The removal scripts below ProgramFiles; each is run by the script host.
+inline constexpr char kWebSiteRemovalScriptSuffix[] =
+    "\\Harlwick\\Zentrel\\Uninstall\\Remove Zentrel Web Site\\Remove Zentrel Web Site.vbs";
+inline constexpr char kDatabaseRemovalScriptSuffix[] =
+    "\\Harlwick\\Zentrel\\Uninstall\\Remove Zentrel Database\\Remove Zentrel Database.vbs";
+
+// The command line that has the command interpreter run the script host on a
+// script's full path, in quotes.
+std::string ScriptCommand(const std::string& script_path);
+
+// True for the product's Uninstall subfolder, whatever the case of its name.
+bool IsUninstallFolder(const std::string& folder_name);
+
+// The entry procedure. Everything up to the Start Menu group stops at the
+// first failure (HostError leaves for the standard error report); the
+// registration, the product files and the hook library's file are removed
+// skipping each failing operation; the completion message then always shows.
+// The argument text is not read.
+void RunUninstall(Host& host, const std::string& argument_text);
+
+}  // namespace quillon
