@@ -1,0 +1,472 @@
+#include "shared/posix/posix_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "shared/host_error.h"
+#include "shared/text.h"
+
+namespace quillon {
+
+namespace {
+
+// ------------------------------------------------------------------ errors
+
+HostError FileError(long number) {
+  switch (number) {
+    case error_number::kFileNotFound:
+      return HostError(number, "File not found");
+    case error_number::kPathNotFound:
+      return HostError(number, "Path not found");
+    case error_number::kPermissionDenied:
+      return HostError(number, "Permission denied");
+    case error_number::kFileAlreadyExists:
+      return HostError(number, "File already exists");
+    case error_number::kInputPastEnd:
+      return HostError(number, "Input past end of file");
+    case error_number::kBadFileMode:
+      return HostError(number, "Bad file mode");
+    case error_number::kBadFileName:
+      return HostError(number, "Bad file name or number");
+    default:
+      return HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+  }
+}
+
+// What a missing item means to the operation that met it.
+enum class Missing { kFile, kPath };
+
+// The one place where a system error becomes a file-system error.
+HostError ErrnoError(int error, Missing missing) {
+  switch (error) {
+    case ENOENT:
+      return FileError(missing == Missing::kFile ? error_number::kFileNotFound
+                                                 : error_number::kPathNotFound);
+    case ENOTDIR:
+      return FileError(error_number::kPathNotFound);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+    case ETXTBSY:
+    case EISDIR:
+      return FileError(error_number::kPermissionDenied);
+    case EEXIST:
+    case ENOTEMPTY:
+      return FileError(error_number::kFileAlreadyExists);
+    case ENAMETOOLONG:
+    case EINVAL:
+      return FileError(error_number::kBadFileName);
+    default:
+      return HostError(error_number::kUnspecified, std::strerror(error));
+  }
+}
+
+// ------------------------------------------------------------------- paths
+
+bool EndsWithSeparator(const std::string& path) {
+  return !path.empty() && IsPathSeparator(path.back());
+}
+
+bool StatOf(const std::string& posix, struct stat& info) {
+  return stat(posix.c_str(), &info) == 0;
+}
+
+bool IsFolder(const std::string& posix) {
+  struct stat info {};
+  return StatOf(posix, info) && S_ISDIR(info.st_mode);
+}
+
+bool IsReadOnly(const struct stat& info) {
+  return (info.st_mode & S_IWUSR) == 0;
+}
+
+std::string PosixParent(const std::string& posix) {
+  return posix.substr(0, posix.rfind('/'));
+}
+
+std::string PosixName(const std::string& posix) {
+  return posix.substr(posix.rfind('/') + 1);
+}
+
+// The entry `name` of a folder: an existing one of any letter case, or a new
+// one spelled as given.
+std::string ChildPath(const std::string& folder, const std::string& name) {
+  return folder + "/" + FindStoredName(folder, name).value_or(name);
+}
+
+std::string JoinWindows(const std::string& folder, const std::string& name) {
+  return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
+}
+
+std::vector<std::string> FolderNames(const std::string& posix) {
+  std::optional<std::vector<std::string>> names = ListFolder(posix);
+  if (!names) throw ErrnoError(errno, Missing::kPath);
+  return *names;
+}
+
+// --------------------------------------------------------------- file data
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { Close(); }
+  int get() const { return fd_; }
+  void Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+void WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t written = write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      throw ErrnoError(errno, Missing::kFile);
+    }
+    data.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+// Copies one file's bytes, permission bits and modification time onto target.
+// conflict_with_folder: the error when target is a folder.
+void CopyOneFile(const std::string& source, const struct stat& source_info,
+                 const std::string& target, bool overwrite, long conflict_with_folder) {
+  struct stat target_info {};
+  if (StatOf(target, target_info)) {
+    if (S_ISDIR(target_info.st_mode)) throw FileError(conflict_with_folder);
+    if (!overwrite) throw FileError(error_number::kFileAlreadyExists);
+    // Copying a file onto itself would empty it before reading it.
+    if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino) {
+      throw FileError(error_number::kPermissionDenied);
+    }
+    if (IsReadOnly(target_info)) throw FileError(error_number::kPermissionDenied);
+  }
+  Descriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) throw ErrnoError(errno, Missing::kFile);
+  const mode_t mode = source_info.st_mode & 07777;
+  Descriptor out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode | S_IWUSR));
+  if (out.get() < 0) throw ErrnoError(errno, Missing::kPath);
+  char buffer[65536];
+  while (true) {
+    const ssize_t got = read(in.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw ErrnoError(errno, Missing::kFile);
+    }
+    if (got == 0) break;
+    WriteAll(out.get(), std::string_view(buffer, static_cast<std::size_t>(got)));
+  }
+  const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
+  if (fchmod(out.get(), mode) != 0 || futimens(out.get(), times) != 0) {
+    throw ErrnoError(errno, Missing::kFile);
+  }
+}
+
+// Copies a folder's content into target (created when missing), merging with
+// what is there.
+void CopyTree(const std::string& source, const struct stat& source_info, const std::string& target,
+              bool overwrite) {
+  struct stat target_info {};
+  const bool created = !StatOf(target, target_info);
+  if (created) {
+    if (mkdir(target.c_str(), 0700) != 0) throw ErrnoError(errno, Missing::kPath);
+  } else if (!S_ISDIR(target_info.st_mode)) {
+    throw FileError(error_number::kFileAlreadyExists);
+  }
+  for (const auto& name : FolderNames(source)) {
+    const std::string child = source + "/" + name;
+    struct stat child_info {};
+    if (!StatOf(child, child_info)) continue;  // a dangling link has nothing to copy
+    if (S_ISDIR(child_info.st_mode)) {
+      CopyTree(child, child_info, ChildPath(target, name), overwrite);
+    } else if (S_ISREG(child_info.st_mode)) {
+      CopyOneFile(child, child_info, ChildPath(target, name), overwrite,
+                  error_number::kFileAlreadyExists);
+    }
+  }
+  // The folder's own bits last, so that a read-only source still fills it.
+  if (created && chmod(target.c_str(), source_info.st_mode & 07777) != 0) {
+    throw ErrnoError(errno, Missing::kPath);
+  }
+}
+
+// True when target (which need not exist) is the folder source or lies in it.
+bool IsInside(const std::string& target, const std::string& source) {
+  char real_source[PATH_MAX];
+  char real_parent[PATH_MAX];
+  if (realpath(source.c_str(), real_source) == nullptr) return false;
+  if (realpath(PosixParent(target).c_str(), real_parent) == nullptr) return false;
+  const std::string resolved = std::string(real_parent) + "/" + PosixName(target);
+  const std::string folder = real_source;
+  return resolved == folder || resolved.compare(0, folder.size() + 1, folder + "/") == 0;
+}
+
+// Finds a read-only file anywhere below a folder.
+bool HoldsReadOnlyFile(const std::string& folder) {
+  for (const auto& name : FolderNames(folder)) {
+    const std::string child = folder + "/" + name;
+    struct stat info {};
+    if (lstat(child.c_str(), &info) != 0) continue;
+    if (S_ISDIR(info.st_mode) ? HoldsReadOnlyFile(child)
+                              : (S_ISREG(info.st_mode) && IsReadOnly(info))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Removes a folder with all it holds; links are removed, never followed.
+void RemoveTree(const std::string& folder, bool force) {
+  if (force) chmod(folder.c_str(), 0700);  // a read-only folder goes too; failure shows below
+  for (const auto& name : FolderNames(folder)) {
+    const std::string child = folder + "/" + name;
+    struct stat info {};
+    if (lstat(child.c_str(), &info) != 0) continue;
+    if (S_ISDIR(info.st_mode)) {
+      RemoveTree(child, force);
+    } else if (unlink(child.c_str()) != 0) {
+      throw ErrnoError(errno, Missing::kFile);
+    }
+  }
+  if (rmdir(folder.c_str()) != 0) throw ErrnoError(errno, Missing::kPath);
+}
+
+// ----------------------------------------------------------------- streams
+
+class PosixTextStream : public TextStream {
+ public:
+  PosixTextStream(int fd, bool reading) : fd_(fd), reading_(reading) {}
+
+  std::string ReadLine() override {
+    CheckMode(true);
+    if (!Fill()) throw FileError(error_number::kInputPastEnd);
+    std::string line;
+    while (true) {
+      const std::size_t end = buffer_.find('\n', position_);
+      if (end != std::string::npos) {
+        line.append(buffer_, position_, end - position_);
+        position_ = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+      }
+      line.append(buffer_, position_, std::string::npos);
+      position_ = buffer_.size();
+      if (!Fill()) return line;  // the last line has no line end
+    }
+  }
+
+  bool AtEndOfStream() override {
+    CheckMode(true);
+    return !Fill();
+  }
+
+  void Write(const std::string& text) override {
+    CheckMode(false);
+    WriteAll(fd_.get(), text);
+  }
+
+  void Close() override { fd_.Close(); }
+
+ private:
+  void CheckMode(bool for_reading) const {
+    if (fd_.get() < 0 || reading_ != for_reading) throw FileError(error_number::kBadFileMode);
+  }
+
+  // Makes sure unread bytes are buffered; false at the end of the file.
+  bool Fill() {
+    if (position_ < buffer_.size()) return true;
+    buffer_.resize(65536);
+    position_ = 0;
+    while (true) {
+      const ssize_t got = read(fd_.get(), buffer_.data(), buffer_.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        buffer_.clear();
+        throw ErrnoError(errno, Missing::kFile);
+      }
+      buffer_.resize(static_cast<std::size_t>(got));
+      return got > 0;
+    }
+  }
+
+  Descriptor fd_;
+  bool reading_;
+  std::string buffer_;
+  std::size_t position_ = 0;
+};
+
+}  // namespace
+
+// ------------------------------------------------------------- operations
+
+bool PosixFileSystem::FileExists(const std::string& path) {
+  std::optional<MappedPath> mapped = machine_.Map(path);
+  struct stat info {};
+  return mapped && mapped->exists && StatOf(mapped->posix, info) && S_ISREG(info.st_mode);
+}
+
+bool PosixFileSystem::FolderExists(const std::string& path) {
+  std::optional<MappedPath> mapped = machine_.Map(path);
+  return mapped && mapped->exists && IsFolder(mapped->posix);
+}
+
+void PosixFileSystem::CopyFile(const std::string& source, const std::string& destination,
+                               bool overwrite) {
+  std::optional<MappedPath> from = machine_.Map(source);
+  struct stat source_info {};
+  if (!from || !StatOf(from->posix, source_info) || !S_ISREG(source_info.st_mode)) {
+    throw FileError(error_number::kFileNotFound);
+  }
+  std::optional<MappedPath> to = machine_.Map(destination);
+  if (!to) throw FileError(error_number::kPathNotFound);
+  std::string target = to->posix;
+  if (EndsWithSeparator(destination)) {
+    if (!IsFolder(to->posix)) throw FileError(error_number::kPathNotFound);
+    target = ChildPath(to->posix, PosixName(from->posix));
+  } else if (!IsFolder(PosixParent(target))) {
+    throw FileError(error_number::kPathNotFound);
+  }
+  CopyOneFile(from->posix, source_info, target, overwrite, error_number::kPermissionDenied);
+}
+
+void PosixFileSystem::CopyFolder(const std::string& source, const std::string& destination,
+                                 bool overwrite) {
+  std::optional<MappedPath> from = machine_.Map(source);
+  struct stat source_info {};
+  if (!from || !StatOf(from->posix, source_info) || !S_ISDIR(source_info.st_mode)) {
+    throw FileError(error_number::kPathNotFound);
+  }
+  std::optional<MappedPath> to = machine_.Map(destination);
+  if (!to) throw FileError(error_number::kPathNotFound);
+  std::string target = to->posix;
+  if (EndsWithSeparator(destination)) {
+    if (!IsFolder(to->posix)) throw FileError(error_number::kPathNotFound);
+    target = ChildPath(to->posix, PosixName(from->posix));
+  } else if (!IsFolder(PosixParent(target))) {
+    throw FileError(error_number::kPathNotFound);
+  }
+  // A folder copied into itself would grow for ever.
+  if (IsInside(target, from->posix)) throw FileError(error_number::kPermissionDenied);
+  CopyTree(from->posix, source_info, target, overwrite);
+}
+
+void PosixFileSystem::DeleteFile(const std::string& path, bool force) {
+  std::optional<MappedPath> mapped = machine_.Map(path);
+  struct stat info {};
+  if (!mapped || !StatOf(mapped->posix, info) || !S_ISREG(info.st_mode)) {
+    throw FileError(error_number::kFileNotFound);
+  }
+  if (!force && IsReadOnly(info)) throw FileError(error_number::kPermissionDenied);
+  if (unlink(mapped->posix.c_str()) != 0) throw ErrnoError(errno, Missing::kFile);
+}
+
+void PosixFileSystem::DeleteFolder(const std::string& path, bool force) {
+  std::optional<MappedPath> mapped = machine_.Map(path);
+  struct stat info {};
+  if (!mapped || !StatOf(mapped->posix, info) || !S_ISDIR(info.st_mode)) {
+    throw FileError(error_number::kPathNotFound);
+  }
+  // A drive itself is never deleted.
+  if (mapped->windows.size() <= 3) throw FileError(error_number::kPermissionDenied);
+  struct stat link_info {};
+  if (lstat(mapped->posix.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
+    // A link to a folder: the link goes, what it points at stays.
+    if (unlink(mapped->posix.c_str()) != 0) throw ErrnoError(errno, Missing::kPath);
+    return;
+  }
+  // Without force nothing is deleted when a read-only file is inside.
+  if (!force && HoldsReadOnlyFile(mapped->posix)) throw FileError(error_number::kPermissionDenied);
+  RemoveTree(mapped->posix, force);
+}
+
+void PosixFileSystem::MoveFile(const std::string& source, const std::string& destination) {
+  std::optional<MappedPath> from = machine_.Map(source);
+  struct stat source_info {};
+  if (!from || !StatOf(from->posix, source_info) || !S_ISREG(source_info.st_mode)) {
+    throw FileError(error_number::kFileNotFound);
+  }
+  std::optional<MappedPath> to = machine_.Map(destination);
+  if (!to) throw FileError(error_number::kPathNotFound);
+  std::string target = to->posix;
+  if (EndsWithSeparator(destination)) {
+    if (!IsFolder(to->posix)) throw FileError(error_number::kPathNotFound);
+    target = ChildPath(to->posix, PosixName(from->posix));
+  }
+  struct stat existing {};
+  if (lstat(target.c_str(), &existing) == 0) throw FileError(error_number::kFileAlreadyExists);
+  if (!IsFolder(PosixParent(target))) throw FileError(error_number::kPathNotFound);
+  if (rename(from->posix.c_str(), target.c_str()) == 0) return;
+  if (errno != EXDEV) throw ErrnoError(errno, Missing::kFile);
+  // Another file system (a drive mounted elsewhere): copy, then remove.
+  CopyOneFile(from->posix, source_info, target, false, error_number::kFileAlreadyExists);
+  if (unlink(from->posix.c_str()) != 0) throw ErrnoError(errno, Missing::kFile);
+}
+
+std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& path, IoMode mode,
+                                                          bool create) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case IoMode::kForReading:
+      flags |= O_RDONLY;
+      break;
+    case IoMode::kForWriting:
+      flags |= O_WRONLY | O_TRUNC;
+      break;
+    case IoMode::kForAppending:
+      flags |= O_WRONLY | O_APPEND;
+      break;
+    default:
+      throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+  }
+  std::optional<MappedPath> mapped = machine_.Map(path);
+  if (!mapped) throw FileError(error_number::kPathNotFound);
+  struct stat info {};
+  if (StatOf(mapped->posix, info)) {
+    if (S_ISDIR(info.st_mode)) throw FileError(error_number::kPermissionDenied);
+    if (mode != IoMode::kForReading && IsReadOnly(info)) {
+      throw FileError(error_number::kPermissionDenied);
+    }
+  } else {
+    if (!create) throw FileError(error_number::kFileNotFound);
+    if (!IsFolder(PosixParent(mapped->posix))) throw FileError(error_number::kPathNotFound);
+    flags |= O_CREAT;
+  }
+  const int fd = open(mapped->posix.c_str(), flags, 0666);
+  if (fd < 0) throw ErrnoError(errno, Missing::kFile);
+  return std::make_unique<PosixTextStream>(fd, mode == IoMode::kForReading);
+}
+
+Folder PosixFileSystem::GetFolder(const std::string& path) {
+  std::optional<MappedPath> mapped = machine_.Map(path);
+  if (!mapped || !IsFolder(mapped->posix)) throw FileError(error_number::kPathNotFound);
+  Folder folder;
+  folder.path = mapped->windows;
+  for (const auto& name : FolderNames(mapped->posix)) {
+    struct stat info {};
+    if (!StatOf(mapped->posix + "/" + name, info)) continue;
+    FolderEntry entry{name, JoinWindows(mapped->windows, name)};
+    if (S_ISDIR(info.st_mode)) {
+      folder.sub_folders.push_back(entry);
+    } else if (S_ISREG(info.st_mode)) {
+      folder.files.push_back(entry);
+    }
+  }
+  return folder;
+}
+
+}  // namespace quillon

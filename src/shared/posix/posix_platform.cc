@@ -1,0 +1,464 @@
+#include "shared/posix/posix_platform.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <set>
+
+#include "shared/posix/json_log.h"
+#include "shared/text.h"
+
+namespace quillon {
+
+namespace {
+
+// ---------------------------------------------------------------- buttons
+
+struct Button {
+  const char* name;
+  int id;
+};
+
+struct BoxButtons {
+  std::vector<Button> offered;
+  int default_id;
+};
+
+BoxButtons ButtonsOf(int style) {
+  const Button ok{"OK", kIdOk}, cancel{"Cancel", kIdCancel}, abort{"Abort", 3}, retry{"Retry", 4},
+      ignore{"Ignore", 5}, yes{"Yes", kIdYes}, no{"No", kIdNo};
+  switch (style & 0xF) {
+    case 1:
+      return {{ok, cancel}, kIdCancel};
+    case 2:
+      return {{abort, retry, ignore}, 3};
+    case 3:
+      return {{yes, no, cancel}, kIdCancel};
+    case kMbYesNo:
+      return {{yes, no}, kIdNo};
+    case 5:
+      return {{retry, cancel}, kIdCancel};
+    default:
+      return {{ok}, kIdOk};
+  }
+}
+
+const char* ButtonName(int id) {
+  switch (id) {
+    case kIdOk:
+      return "OK";
+    case kIdCancel:
+      return "Cancel";
+    case 3:
+      return "Abort";
+    case 4:
+      return "Retry";
+    case 5:
+      return "Ignore";
+    case kIdYes:
+      return "Yes";
+    case kIdNo:
+      return "No";
+    default:
+      return "OK";
+  }
+}
+
+std::string TrimmedUpper(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return "";
+  const std::size_t last = text.find_last_not_of(" \t");
+  return UpperCase(text.substr(first, last - first + 1));
+}
+
+// The button an answer names, if the box offers it.
+std::optional<int> OfferedButton(const BoxButtons& buttons, std::string_view answer) {
+  const std::string wanted = TrimmedUpper(answer);
+  for (const auto& button : buttons.offered) {
+    if (UpperCase(button.name) == wanted) return button.id;
+  }
+  return std::nullopt;
+}
+
+// ------------------------------------------------------------ answer text
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::size_t extra = 0;
+    if (b < 0x80) {
+      extra = 0;
+    } else if ((b & 0xE0) == 0xC0 && b >= 0xC2) {
+      extra = 1;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2;
+    } else if ((b & 0xF8) == 0xF0 && b <= 0xF4) {
+      extra = 3;
+    } else {
+      return false;
+    }
+    if (i + extra >= text.size()) return false;  // cut short
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+// Queue files and terminals speak UTF-8; text that is not UTF-8 is taken as
+// already being in the system code page.
+std::string AnswerText(std::string_view line) {
+  return IsValidUtf8(line) ? Utf8ToCp1252(line) : std::string(line);
+}
+
+// ---------------------------------------------------------------- terminal
+
+// The controlling terminal, or nullptr when the process has none.
+std::FILE* OpenTerminal() {
+  const int fd = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  std::FILE* terminal = fdopen(fd, "r+");
+  if (terminal == nullptr) close(fd);
+  return terminal;
+}
+
+std::optional<std::string> ReadTerminalLine(std::FILE* terminal) {
+  std::string line;
+  int c = 0;
+  while ((c = std::fgetc(terminal)) != EOF && c != '\n') line += static_cast<char>(c);
+  if (c == EOF && line.empty()) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+int AskButtonOnTerminal(std::FILE* terminal, const std::string& title, const std::string& prompt,
+                        const BoxButtons& buttons) {
+  std::string choices;
+  for (const auto& button : buttons.offered) {
+    choices += (choices.empty() ? "" : "/") + std::string(button.name);
+  }
+  std::fprintf(terminal, "\n[%s]\n%s\n", Cp1252ToUtf8(title).c_str(), Cp1252ToUtf8(prompt).c_str());
+  while (true) {
+    std::fprintf(terminal, "(%s)? ", choices.c_str());
+    std::fflush(terminal);
+    std::optional<std::string> line = ReadTerminalLine(terminal);
+    if (!line) return buttons.default_id;  // end of input: as if closed
+    if (std::optional<int> id = OfferedButton(buttons, *line)) return *id;
+  }
+}
+
+std::optional<std::string> AskTextOnTerminal(std::FILE* terminal, const std::string& title,
+                                             const std::string& prompt,
+                                             const std::string& default_text) {
+  std::fprintf(terminal, "\n[%s]\n%s\n(text, empty for [%s], <Cancel> to cancel)? ",
+               Cp1252ToUtf8(title).c_str(), Cp1252ToUtf8(prompt).c_str(),
+               Cp1252ToUtf8(default_text).c_str());
+  std::fflush(terminal);
+  std::optional<std::string> line = ReadTerminalLine(terminal);
+  if (!line || *line == "<Cancel>") return std::nullopt;
+  if (line->empty()) return default_text;
+  return AnswerText(*line);
+}
+
+void LogBox(const std::string& program, const char* kind, const std::string& title, int style,
+            const std::string& text, const std::string& answer_json) {
+  const char* log = std::getenv(PosixDialogs::kDialogLogVariable);
+  if (log == nullptr || *log == '\0') return;
+  const std::string line = "{\"program\":" + JsonText(program) + ",\"kind\":\"" + kind +
+                           "\",\"title\":" + JsonText(title) +
+                           ",\"style\":" + std::to_string(style) + ",\"text\":" + JsonText(text) +
+                           ",\"answer\":" + answer_json + "}";
+  if (!AppendLogLine(log, line)) {
+    std::fprintf(stderr, "%s: cannot append to the dialog log %s\n", program.c_str(), log);
+  }
+}
+
+// Where a box's answer comes from.
+enum class AnswerSource { kQueue, kTerminal, kDefault };
+
+AnswerSource SourceOfAnswers(std::FILE*& terminal) {
+  if (std::getenv(PosixDialogs::kAnswersVariable) != nullptr) return AnswerSource::kQueue;
+  terminal = OpenTerminal();
+  return terminal != nullptr ? AnswerSource::kTerminal : AnswerSource::kDefault;
+}
+
+}  // namespace
+
+std::optional<std::string> TakeQueuedLine(const std::string& queue_path) {
+  if (queue_path.empty()) return std::nullopt;
+  const int fd = open(queue_path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;  // a missing queue counts as empty
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+  std::string content;
+  char buffer[4096];
+  while (true) {
+    const ssize_t got = pread(fd, buffer, sizeof buffer, static_cast<off_t>(content.size()));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+  std::optional<std::string> line;
+  if (!content.empty()) {
+    const std::size_t end = content.find('\n');
+    line = content.substr(0, end);
+    const std::string rest = end == std::string::npos ? "" : content.substr(end + 1);
+    std::size_t done = 0;
+    while (done < rest.size()) {
+      const ssize_t put =
+          pwrite(fd, rest.data() + done, rest.size() - done, static_cast<off_t>(done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) break;
+      done += static_cast<std::size_t>(put);
+    }
+    if (ftruncate(fd, static_cast<off_t>(rest.size())) != 0) {
+      std::fprintf(stderr, "cannot shorten the answer queue %s\n", queue_path.c_str());
+    }
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+  }
+  close(fd);  // releases the lock
+  return line;
+}
+
+int PosixDialogs::MsgBox(const std::string& prompt, int style, const std::string& title) {
+  const BoxButtons buttons = ButtonsOf(style);
+  int answer = buttons.default_id;
+  std::FILE* terminal = nullptr;
+  switch (SourceOfAnswers(terminal)) {
+    case AnswerSource::kQueue:
+      if (std::optional<std::string> line = TakeQueuedLine(std::getenv(kAnswersVariable))) {
+        answer = OfferedButton(buttons, *line).value_or(buttons.default_id);
+      }
+      break;
+    case AnswerSource::kTerminal:
+      answer = AskButtonOnTerminal(terminal, title, prompt, buttons);
+      std::fclose(terminal);
+      break;
+    case AnswerSource::kDefault:
+      std::fprintf(stderr, "%s: message box \"%s\": no answer queue and no terminal, answered %s\n",
+                   program_name_.c_str(), Cp1252ToUtf8(title).c_str(), ButtonName(answer));
+      break;
+  }
+  LogBox(program_name_, "MsgBox", title, style, prompt,
+         "\"" + std::string(ButtonName(answer)) + "\"");
+  return answer;
+}
+
+std::optional<std::string> PosixDialogs::InputBox(const std::string& prompt,
+                                                  const std::string& title,
+                                                  const std::string& default_text) {
+  std::optional<std::string> answer;
+  std::FILE* terminal = nullptr;
+  switch (SourceOfAnswers(terminal)) {
+    case AnswerSource::kQueue:
+      if (std::optional<std::string> line = TakeQueuedLine(std::getenv(kAnswersVariable))) {
+        if (*line != "<Cancel>") answer = AnswerText(*line);
+      }
+      break;
+    case AnswerSource::kTerminal:
+      answer = AskTextOnTerminal(terminal, title, prompt, default_text);
+      std::fclose(terminal);
+      break;
+    case AnswerSource::kDefault:
+      std::fprintf(stderr, "%s: input box \"%s\": no answer queue and no terminal, cancelled\n",
+                   program_name_.c_str(), Cp1252ToUtf8(title).c_str());
+      break;
+  }
+  LogBox(program_name_, "InputBox", title, 0, prompt, answer ? JsonText(*answer) : "null");
+  return answer;
+}
+
+// --------------------------------------------------------------- processes
+
+PosixProcesses::PosixProcesses(KillFunction kill_function)
+    : kill_(kill_function != nullptr ? kill_function : &::kill) {}
+
+void PosixProcesses::Terminate(std::uint32_t process_id) {
+  if (process_id == 0 ||
+      process_id > static_cast<std::uint32_t>(std::numeric_limits<pid_t>::max())) {
+    return;
+  }
+  // A process that is gone or may not be signalled is left alone, as on Windows.
+  static_cast<void>(kill_(static_cast<pid_t>(process_id), SIGKILL));
+}
+
+void PosixProcesses::Sleep(std::uint32_t milliseconds) {
+  struct timespec left {
+    static_cast<std::time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L
+  };
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+// ------------------------------------------------------------- environment
+
+std::string PosixEnvironmentReader::Read(const std::string& name, std::size_t buffer_size) {
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) return "";
+  // The value and its terminating NUL must fit into the buffer.
+  if (std::strlen(value) >= buffer_size) return "";
+  return value;
+}
+
+// ---------------------------------------------------------- directory search
+
+namespace {
+
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+}
+
+std::string AsciiUpperText(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = AsciiUpper(c);
+  return upper;
+}
+
+bool IsShortNameChar(char c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+  return c != '\0' && std::strchr("!#$%&'()-@^_`{}~", c) != nullptr;
+}
+
+bool FitsShortName(const std::string& name) {
+  const std::size_t dot = name.find('.');
+  if (dot != name.rfind('.')) return false;
+  const std::string base = name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
+  if (dot != std::string::npos && extension.empty()) return false;
+  return std::all_of(base.begin(), base.end(), IsShortNameChar) &&
+         std::all_of(extension.begin(), extension.end(), IsShortNameChar);
+}
+
+// A character of a long name as it appears in a short alias.
+char ShortChar(char c) {
+  return IsShortNameChar(c) ? AsciiUpper(c) : '_';
+}
+
+bool IsFolderPath(const std::string& posix) {
+  struct stat info {};
+  return stat(posix.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+std::vector<std::string> ShortAliases(const std::vector<std::string>& names) {
+  std::set<std::string> taken;
+  for (const auto& name : names) {
+    if (FitsShortName(name)) taken.insert(AsciiUpperText(name));
+  }
+  std::vector<std::string> aliases;
+  aliases.reserve(names.size());
+  for (const auto& name : names) {
+    if (FitsShortName(name)) {
+      aliases.emplace_back();
+      continue;
+    }
+    std::string compact;
+    for (char c : name) {
+      if (c != ' ') compact += c;
+    }
+    compact.erase(0, compact.find_first_not_of('.'));
+    const std::size_t last_dot = compact.rfind('.');
+    std::string base;
+    std::string extension;
+    for (std::size_t i = 0; i < compact.size(); ++i) {
+      if (last_dot != std::string::npos && i > last_dot) {
+        if (extension.size() < 3) extension += ShortChar(compact[i]);
+      } else if (compact[i] != '.') {
+        base += ShortChar(compact[i]);
+      }
+    }
+    std::string alias;
+    for (int n = 1; !base.empty() && alias.empty(); ++n) {
+      const std::string tail = "~" + std::to_string(n);
+      std::string candidate = base.substr(0, std::min(base.size(), 8 - tail.size())) + tail;
+      if (!extension.empty()) candidate += "." + extension;
+      if (taken.insert(candidate).second) alias = candidate;
+    }
+    aliases.push_back(alias);
+  }
+  return aliases;
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::string PosixDirectorySearch::FindFirstName(const std::string& pattern, unsigned attributes) {
+  auto [parent, element] = SplitLastElement(pattern);
+  if (element.empty() || element == "." || element == "..") return "";
+  if (parent.empty()) {
+    std::optional<std::string> current = machine_.CurrentFolder();
+    if (!current) return "";
+    parent = *current;
+  }
+  std::optional<MappedPath> folder = machine_.Map(parent);
+  if (!folder || !folder->exists || !IsFolderPath(folder->posix)) return "";
+
+  const bool folders_too = (attributes & 16u) != 0;
+  auto wanted = [&](const std::string& name) {
+    struct stat info {};
+    if (stat((folder->posix + "/" + name).c_str(), &info) != 0) return false;
+    return S_ISREG(info.st_mode) || (folders_too && S_ISDIR(info.st_mode));
+  };
+
+  // A plain name without "~" can only be a long name: no listing needed.
+  if (element.find_first_of("*?~") == std::string::npos) {
+    std::optional<std::string> stored = FindStoredName(folder->posix, element);
+    return stored && wanted(*stored) ? *stored : "";
+  }
+  std::optional<std::vector<std::string>> names = ListFolder(folder->posix);
+  if (!names) return "";
+  const std::vector<std::string> aliases = ShortAliases(*names);
+  for (std::size_t i = 0; i < names->size(); ++i) {
+    const bool matches = WildcardMatch(element, (*names)[i]) ||
+                         (!aliases[i].empty() && WildcardMatch(element, aliases[i]));
+    if (matches && wanted((*names)[i])) return (*names)[i];
+  }
+  return "";
+}
+
+// ------------------------------------------------------------------- clock
+
+LocalTime LocalTimeAt(std::time_t moment) {
+  tzset();
+  struct tm parts {};
+  localtime_r(&moment, &parts);
+  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+                   parts.tm_hour,        parts.tm_min,     std::min(parts.tm_sec, 59)};
+}
+
+LocalTime PosixClock::Now() {
+  return LocalTimeAt(std::time(nullptr));
+}
+
+}  // namespace quillon

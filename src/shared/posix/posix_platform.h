@@ -1,0 +1,103 @@
+// The platform services on the portable machine: boxes answered from a queue
+// file (or the terminal), process termination by SIGKILL, the environment
+// reader with the 8-bit call's buffer rule, the directory search with
+// Windows-style short aliases, and the C library's local time.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shared/platform.h"
+#include "shared/posix/portable_machine.h"
+
+namespace quillon {
+
+// Message and input boxes. With QUILLON_ANSWERS set, each box takes (and
+// removes) the first line of that queue file under a flock on the file; an
+// empty, used-up or missing queue, and an answer the box does not offer, give
+// the box's default. Without it a box asks on the controlling terminal, or,
+// when there is none, takes its default and says so on stderr. With
+// QUILLON_DIALOG_LOG set, every box appends one JSON line to that file.
+class PosixDialogs : public Dialogs {
+ public:
+  static constexpr char kAnswersVariable[] = "QUILLON_ANSWERS";
+  static constexpr char kDialogLogVariable[] = "QUILLON_DIALOG_LOG";
+
+  // program_name: base name without ".exe", as the log names the program.
+  explicit PosixDialogs(std::string program_name) : program_name_(std::move(program_name)) {}
+
+  int MsgBox(const std::string& prompt, int style, const std::string& title) override;
+  std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
+                                      const std::string& default_text) override;
+
+ private:
+  std::string program_name_;
+};
+
+// Takes the first line of a queue file (without its line end) and removes it
+// from the file, under an exclusive flock on the file itself. nullopt when
+// the file is missing or empty.
+std::optional<std::string> TakeQueuedLine(const std::string& queue_path);
+
+class PosixProcesses : public Processes {
+ public:
+  using KillFunction = int (*)(pid_t, int);
+
+  // kill_function sends the signal (kill(2) unless a test watches the calls).
+  explicit PosixProcesses(KillFunction kill_function = nullptr);
+
+  // Sends SIGKILL; errors are ignored. An id of 0 or one that is not a
+  // positive pid_t names no process and is never passed on: kill would read
+  // it as a process group, or as every process.
+  void Terminate(std::uint32_t process_id) override;
+  void Sleep(std::uint32_t milliseconds) override;
+
+ private:
+  KillFunction kill_;
+};
+
+class PosixEnvironmentReader : public EnvironmentReader {
+ public:
+  std::string Read(const std::string& name, std::size_t buffer_size) override;
+};
+
+// FindFirstName over the machine's folders: the parent folder maps as any
+// path does; the last element matches entry names without regard to ASCII
+// case, with * and ? wildcards, and also matches the short aliases that the
+// folder's entries would have on Windows. Folders take part only when the
+// attributes include the directory bit (16).
+class PosixDirectorySearch : public DirectorySearch {
+ public:
+  explicit PosixDirectorySearch(const PortableMachine& machine) : machine_(machine) {}
+  std::string FindFirstName(const std::string& pattern, unsigned attributes) override;
+
+ private:
+  const PortableMachine& machine_;
+};
+
+// The short (8.3) aliases of a folder's entries, given in listing order:
+// "" for a name that already fits 8.3, otherwise the first six valid
+// characters upper-cased, "~N" with the lowest N not yet taken in the folder,
+// and the first three characters of the extension: "Program Files" ->
+// "PROGRA~1", "Program Files (x86)" -> "PROGRA~2", "index.html" -> "INDEX~1.HTM".
+std::vector<std::string> ShortAliases(const std::vector<std::string>& names);
+
+// Matches a name against a pattern with * (any run of characters) and ?
+// (one character), without regard to ASCII case.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+class PosixClock : public Clock {
+ public:
+  LocalTime Now() override;
+};
+
+// The local time (TZ honoured) of a moment.
+LocalTime LocalTimeAt(std::time_t moment);
+
+}  // namespace quillon

@@ -1,0 +1,177 @@
+#include "shared/posix/posix_shell.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "shared/host_error.h"
+#include "shared/posix/json_log.h"
+#include "shared/text.h"
+
+extern char** environ;
+
+namespace quillon {
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+HostError InvalidRoot(const std::string& path) {
+  return HostError(error_number::kSystemFileNotFound,
+                   "Invalid root in registry key " + Quoted(path) + ".");
+}
+
+HostError ProgramNotFound() {
+  return HostError(error_number::kSystemFileNotFound, "The system cannot find the file specified.");
+}
+
+RegistryPath ParsePathOrThrow(const std::string& path) {
+  std::optional<RegistryPath> parsed = ParseRegistryPath(path);
+  if (!parsed) throw InvalidRoot(path);
+  return *parsed;
+}
+
+// The value to store for RegWrite's data and type.
+RegistryValue ValueToWrite(const std::string& name, const std::string& data,
+                           const std::string& type) {
+  const std::string kind = UpperCase(type);
+  if (kind == "REG_SZ") return {name, RegistryKind::kString, data};
+  if (kind != "REG_DWORD") {
+    throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+  }
+  if (data.empty() || data.find_first_not_of("0123456789") != std::string::npos) {
+    throw HostError(error_number::kTypeMismatch, "Type mismatch");
+  }
+  unsigned long long number = 0;
+  for (char digit : data) {
+    number = number * 10 + static_cast<unsigned long long>(digit - '0');
+    if (number > 0xFFFFFFFFull) throw HostError(error_number::kOverflow, "Overflow");
+  }
+  return {name, RegistryKind::kDword, std::to_string(number)};
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool HasExtension(const std::string& program) {
+  const std::string name = SplitLastElement(program).second;
+  return name.find('.') != std::string::npos;
+}
+
+bool HasFolder(const std::string& program) {
+  return program.find_first_of("\\/") != std::string::npos ||
+         (program.size() >= 2 && program[1] == ':');
+}
+
+}  // namespace
+
+std::string PosixShell::Environment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  return value == nullptr ? "" : value;
+}
+
+std::string PosixShell::RegRead(const std::string& path) {
+  const RegistryPath where = ParsePathOrThrow(path);
+  const RegistryContent content = registry_.Load();
+  const RegistryValue* value = content.FindValue(where.key, where.value);
+  if (value == nullptr) {
+    throw HostError(error_number::kSystemFileNotFound,
+                    "Unable to open registry key " + Quoted(path) + " for reading.");
+  }
+  if (value->kind == RegistryKind::kVerbatim) {
+    throw HostError(error_number::kTypeMismatch, "Type mismatch");
+  }
+  return value->data;
+}
+
+void PosixShell::RegWrite(const std::string& path, const std::string& data,
+                          const std::string& type) {
+  const RegistryPath where = ParsePathOrThrow(path);
+  const RegistryValue value = ValueToWrite(where.value, data, type);
+  registry_.Update([&](RegistryContent& content) {
+    content.SetValue(where.key, value);
+    return true;
+  });
+}
+
+void PosixShell::RegDelete(const std::string& path) {
+  const RegistryPath where = ParsePathOrThrow(path);
+  registry_.Update([&](RegistryContent& content) {
+    if (!content.DeleteValue(where.key, where.value)) {
+      throw HostError(error_number::kSystemFileNotFound,
+                      "Unable to remove registry key " + Quoted(path) + ".");
+    }
+    return true;
+  });
+}
+
+std::optional<std::string> PosixShell::FindProgram(const std::string& program) const {
+  if (program.empty()) return std::nullopt;
+  const std::string name = HasExtension(program) ? program : program + ".exe";
+  std::vector<std::string> candidates;
+  if (HasFolder(program)) {
+    candidates.push_back(name);
+  } else {
+    if (std::optional<std::string> current = machine_.CurrentFolder()) {
+      candidates.push_back(*current + "\\" + name);
+    }
+    if (const char* windir = std::getenv("windir"); windir != nullptr && *windir != '\0') {
+      candidates.push_back(std::string(windir) + "\\system32\\" + name);
+      candidates.push_back(std::string(windir) + "\\" + name);
+    }
+  }
+  for (const auto& candidate : candidates) {
+    std::optional<MappedPath> mapped = machine_.Map(candidate);
+    if (mapped && mapped->exists && IsRegularFile(mapped->posix)) return mapped->posix;
+  }
+  return std::nullopt;
+}
+
+void PosixShell::Run(const std::string& command, int style, bool wait) {
+  // Logged before the look-up, so that a start that fails is on record too.
+  if (const char* log = std::getenv(kRunLogVariable); log != nullptr && *log != '\0') {
+    AppendLogLine(log, "{\"program\":" + JsonText(machine_.program_name()) + ",\"command\":" +
+                           JsonText(command) + ",\"style\":" + std::to_string(style) +
+                           ",\"wait\":" + (wait ? "true" : "false") + "}");
+  }
+
+  std::vector<std::string> arguments = SplitCommandLine(command);
+  if (arguments.empty()) throw ProgramNotFound();
+  std::optional<std::string> program = FindProgram(arguments[0]);
+  if (!program) throw ProgramNotFound();
+  arguments[0] = *program;
+
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int failure = posix_spawn(&pid, program->c_str(), nullptr, nullptr, argv.data(), environ);
+  if (failure == ENOENT) throw ProgramNotFound();
+  if (failure == EACCES || failure == EPERM) {
+    throw HostError(error_number::kAccessDenied, "Access is denied.");
+  }
+  if (failure != 0) throw HostError(error_number::kUnspecified, std::strerror(failure));
+  if (!wait) return;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+std::string PosixShell::SpecialFolders(const std::string& name) {
+  if (UpperCase(name) != "STARTMENU") return "";
+  std::string profile = Environment("USERPROFILE");
+  while (!profile.empty() && profile.back() == '\\') profile.pop_back();
+  return profile + "\\Start Menu";
+}
+
+}  // namespace quillon

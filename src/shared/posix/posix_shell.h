@@ -1,0 +1,41 @@
+// HostShell on the portable machine: the process environment, the registry
+// file, program start by posix_spawn (no shell in between) and the Start Menu
+// below USERPROFILE.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "shared/host_shell.h"
+#include "shared/posix/portable_machine.h"
+#include "shared/posix/registry_file.h"
+
+namespace quillon {
+
+class PosixShell : public HostShell {
+ public:
+  // The environment variable naming the file that records every Run.
+  static constexpr char kRunLogVariable[] = "QUILLON_RUN_LOG";
+
+  explicit PosixShell(const PortableMachine& machine)
+      : machine_(machine), registry_(machine.RegistryFilePath()) {}
+
+  std::string Environment(const std::string& name) override;
+  std::string RegRead(const std::string& path) override;
+  void RegWrite(const std::string& path, const std::string& data, const std::string& type) override;
+  void RegDelete(const std::string& path) override;
+  void Run(const std::string& command, int style, bool wait) override;
+  std::string SpecialFolders(const std::string& name) override;
+
+  // The POSIX path of the program a command line starts: a path maps onto
+  // the machine; a bare name is looked for in the current directory, then
+  // windir\system32, then windir. ".exe" is added to a name without an
+  // extension. nullopt when no such file exists.
+  std::optional<std::string> FindProgram(const std::string& program) const;
+
+ private:
+  const PortableMachine& machine_;
+  RegistryFile registry_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,494 @@
+#include "shared/posix/registry_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+
+#include "shared/host_error.h"
+#include "shared/text.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
+constexpr char kOldHeader[] = "REGEDIT4";
+constexpr std::size_t kHexBytesPerLine = 25;
+
+HostError AccessDenied() {
+  return HostError(error_number::kAccessDenied, "Access is denied.");
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && UpperCase(a) == UpperCase(b);
+}
+
+// Names end up inside one line of the file: a line break would split it.
+void CheckName(std::string_view name) {
+  if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+  }
+}
+
+std::string Escape(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+// Reads a quoted text with \-escapes starting at text[pos] == '"'. On success
+// pos is just past the closing quote.
+std::optional<std::string> ReadQuoted(std::string_view text, std::size_t& pos) {
+  std::string value;
+  for (std::size_t i = pos + 1; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      value += text[++i];
+    } else if (text[i] == '"') {
+      pos = i + 1;
+      return value;
+    } else {
+      value += text[i];
+    }
+  }
+  return std::nullopt;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && UpperCase(text.substr(0, prefix.size())) == prefix;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::optional<std::uint32_t> ParseDword(std::string_view digits) {
+  if (digits.empty() || digits.size() > 8) return std::nullopt;
+  std::uint32_t value = 0;
+  for (char c : digits) {
+    const int digit = HexDigit(c);
+    if (digit < 0) return std::nullopt;
+    value = value * 16 + static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+// "41,00,42,00" (continuation backslashes and line breaks already removed).
+std::optional<std::string> ParseHexBytes(std::string_view text) {
+  std::string bytes;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i + 1 >= text.size()) return std::nullopt;
+    const int high = HexDigit(text[i]);
+    const int low = HexDigit(text[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes += static_cast<char>(high * 16 + low);
+    i += 2;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i < text.size()) {
+      if (text[i] != ',') return std::nullopt;
+      ++i;
+    }
+  }
+  return bytes;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16LE bytes (REG_SZ data) to system code page text, without the
+// terminating NULs.
+std::optional<std::string> DecodeUtf16(const std::string& bytes) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  std::string utf8;
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    std::uint32_t unit =
+        static_cast<unsigned char>(bytes[i]) |
+        (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    if (unit >= 0xD800 && unit <= 0xDFFF) unit = '?';  // outside the code page anyway
+    AppendUtf8(utf8, unit);
+  }
+  std::string text = Utf8ToCp1252(utf8);
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+// System code page text to "hex(1):41,00,...,00,00" (with the terminator).
+std::string EncodeUtf16Hex(std::string_view text, const std::string& line_end) {
+  const std::string utf8 = Cp1252ToUtf8(text);
+  std::string bytes;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    std::uint32_t cp = b;
+    std::size_t len = 1;
+    if (b >= 0xE0) {
+      cp = ((b & 0x0Fu) << 12) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 6) |
+           (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu);
+      len = 3;
+    } else if (b >= 0xC0) {
+      cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+      len = 2;
+    }
+    bytes += static_cast<char>(cp & 0xFF);
+    bytes += static_cast<char>(cp >> 8);
+    i += len;
+  }
+  bytes += std::string(2, '\0');
+  std::string hex = "hex(1):";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(bytes[i]));
+    hex += digits;
+    if (i + 1 < bytes.size()) {
+      hex += ',';
+      if ((i + 1) % kHexBytesPerLine == 0) hex += "\\" + line_end + "  ";
+    }
+  }
+  return hex;
+}
+
+// Interprets the text after "=" of a value line.
+RegistryValue ReadData(std::string name, const std::string& data) {
+  RegistryValue value{std::move(name), RegistryKind::kVerbatim, data};
+  if (!data.empty() && data[0] == '"') {
+    std::size_t end = 0;
+    std::optional<std::string> text = ReadQuoted(data, end);
+    if (text && end == data.size()) {
+      value.kind = RegistryKind::kString;
+      value.data = Utf8ToCp1252(*text);
+    }
+  } else if (StartsWithIgnoringCase(data, "DWORD:")) {
+    if (std::optional<std::uint32_t> number = ParseDword(std::string_view(data).substr(6))) {
+      value.kind = RegistryKind::kDword;
+      value.data = std::to_string(*number);
+    }
+  } else if (StartsWithIgnoringCase(data, "HEX(1):")) {
+    std::string joined;
+    for (char c : data.substr(7)) {
+      if (c != '\\' && c != '\n' && c != '\r') joined += c;
+    }
+    if (std::optional<std::string> bytes = ParseHexBytes(joined)) {
+      if (std::optional<std::string> text = DecodeUtf16(*bytes)) {
+        value.kind = RegistryKind::kString;
+        value.data = *text;
+      }
+    }
+  }
+  return value;
+}
+
+std::string FormatData(const RegistryValue& value, const std::string& line_end) {
+  switch (value.kind) {
+    case RegistryKind::kString:
+      if (value.data.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        return EncodeUtf16Hex(value.data, line_end);
+      }
+      return "\"" + Escape(Cp1252ToUtf8(value.data)) + "\"";
+    case RegistryKind::kDword: {
+      unsigned long number = 0;
+      try {
+        number = std::stoul(value.data);
+      } catch (const std::exception&) {
+        number = 0;
+      }
+      char digits[16];
+      std::snprintf(digits, sizeof digits, "dword:%08lx", number & 0xFFFFFFFFul);
+      return digits;
+    }
+    case RegistryKind::kVerbatim:
+      break;
+  }
+  std::string data;
+  for (char c : value.data) {
+    if (c == '\n') {
+      data += line_end;
+    } else {
+      data += c;
+    }
+  }
+  return data;
+}
+
+std::vector<std::string> SplitLines(std::string_view text, bool& crlf) {
+  std::vector<std::string> lines;
+  bool first_end = true;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    std::string_view line =
+        text.substr(start, end == std::string_view::npos ? text.size() - start : end - start);
+    const bool had_cr = !line.empty() && line.back() == '\r';
+    if (had_cr) line.remove_suffix(1);
+    if (end != std::string_view::npos && first_end) {
+      crlf = had_cr;
+      first_end = false;
+    }
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool IsBlank(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+}  // namespace
+
+RegistryContent RegistryContent::Parse(std::string_view file_text) {
+  RegistryContent content;
+  if (file_text.substr(0, 3) == "\xEF\xBB\xBF") file_text.remove_prefix(3);
+  std::vector<std::string> lines = SplitLines(file_text, content.crlf_);
+
+  bool header_seen = false;
+  RegistryKey* key = nullptr;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (IsBlank(line)) continue;
+    if (!header_seen) {
+      header_seen = true;
+      if (line == kHeader || line == kOldHeader) continue;
+    }
+    if (line[0] == '[' && line.find(']') != std::string::npos) {
+      const std::string name = Utf8ToCp1252(line.substr(1, line.rfind(']') - 1));
+      key = nullptr;
+      for (auto& existing : content.keys_) {
+        if (SameName(existing.name, name)) key = &existing;  // a repeated block merges
+      }
+      if (key == nullptr) {
+        content.keys_.push_back(RegistryKey{name, {}, {}});
+        key = &content.keys_.back();
+      }
+      continue;
+    }
+
+    std::optional<std::string> name;
+    std::size_t pos = 0;
+    if (key != nullptr && line[0] == '@') {
+      name = "";
+      pos = 1;
+    } else if (key != nullptr && line[0] == '"') {
+      name = ReadQuoted(line, pos);
+    }
+    if (!name || pos >= line.size() || line[pos] != '=') {
+      (key != nullptr ? key->other_lines : content.preamble_).push_back(line);
+      continue;
+    }
+    // Data continues on the next lines while a line ends in a backslash.
+    std::string data = line.substr(pos + 1);
+    while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
+      data += "\n" + lines[++i];
+    }
+    key->values.push_back(ReadData(Utf8ToCp1252(*name), data));
+  }
+  return content;
+}
+
+std::string RegistryContent::Format() const {
+  const std::string line_end = crlf_ ? "\r\n" : "\n";
+  std::string text = std::string(kHeader) + line_end + line_end;
+  for (const auto& line : preamble_) text += line + line_end;
+  if (!preamble_.empty()) text += line_end;
+  for (const auto& key : keys_) {
+    text += "[" + Cp1252ToUtf8(key.name) + "]" + line_end;
+    for (const auto& value : key.values) {
+      text += value.name.empty() ? "@" : "\"" + Escape(Cp1252ToUtf8(value.name)) + "\"";
+      text += "=" + FormatData(value, line_end) + line_end;
+    }
+    for (const auto& line : key.other_lines) text += line + line_end;
+    text += line_end;
+  }
+  return text;
+}
+
+const RegistryKey* RegistryContent::FindKey(std::string_view key_name) const {
+  for (const auto& key : keys_) {
+    if (SameName(key.name, key_name)) return &key;
+  }
+  return nullptr;
+}
+
+const RegistryValue* RegistryContent::FindValue(std::string_view key_name,
+                                                std::string_view value_name) const {
+  const RegistryKey* key = FindKey(key_name);
+  if (key == nullptr) return nullptr;
+  for (const auto& value : key->values) {
+    if (SameName(value.name, value_name)) return &value;
+  }
+  return nullptr;
+}
+
+RegistryKey& RegistryContent::AddKey(std::string_view key_name) {
+  CheckName(key_name);
+  for (auto& key : keys_) {
+    if (SameName(key.name, key_name)) return key;
+  }
+  keys_.push_back(RegistryKey{std::string(key_name), {}, {}});
+  return keys_.back();
+}
+
+void RegistryContent::SetValue(std::string_view key_name, RegistryValue value) {
+  CheckName(value.name);
+  RegistryKey& key = AddKey(key_name);
+  for (auto& existing : key.values) {
+    if (SameName(existing.name, value.name)) {
+      existing.kind = value.kind;
+      existing.data = std::move(value.data);
+      return;
+    }
+  }
+  key.values.push_back(std::move(value));
+}
+
+bool RegistryContent::DeleteValue(std::string_view key_name, std::string_view value_name) {
+  for (auto& key : keys_) {
+    if (!SameName(key.name, key_name)) continue;
+    const auto removed = std::erase_if(
+        key.values, [&](const RegistryValue& value) { return SameName(value.name, value_name); });
+    return removed > 0;
+  }
+  return false;
+}
+
+std::optional<RegistryPath> ParseRegistryPath(std::string_view path) {
+  static constexpr std::pair<const char*, const char*> kRoots[] = {
+      {"HKLM", "HKEY_LOCAL_MACHINE"},  {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE"},
+      {"HKCU", "HKEY_CURRENT_USER"},   {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER"},
+      {"HKCR", "HKEY_CLASSES_ROOT"},   {"HKEY_CLASSES_ROOT", "HKEY_CLASSES_ROOT"},
+      {"HKU", "HKEY_USERS"},           {"HKEY_USERS", "HKEY_USERS"},
+      {"HKCC", "HKEY_CURRENT_CONFIG"}, {"HKEY_CURRENT_CONFIG", "HKEY_CURRENT_CONFIG"}};
+  const std::size_t root_end = path.find('\\');
+  if (root_end == std::string_view::npos) return std::nullopt;
+  const std::string root = UpperCase(path.substr(0, root_end));
+  const char* full_root = nullptr;
+  for (const auto& [abbreviation, spelled_out] : kRoots) {
+    if (root == abbreviation) full_root = spelled_out;
+  }
+  if (full_root == nullptr) return std::nullopt;
+
+  std::string_view rest = path.substr(root_end + 1);
+  const std::size_t last = rest.rfind('\\');
+  RegistryPath parsed;
+  parsed.key = full_root;
+  if (last == std::string_view::npos) {
+    parsed.value = std::string(rest);
+  } else {
+    parsed.key += "\\" + std::string(rest.substr(0, last));
+    parsed.value = std::string(rest.substr(last + 1));
+  }
+  return parsed;
+}
+
+// ------------------------------------------------------------------- the file
+
+namespace {
+
+// Closes a descriptor (and so releases its lock) when it goes.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = write(fd, text.data(), text.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+RegistryContent RegistryFile::Load() const {
+  FileDescriptor file(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) {
+    if (errno == ENOENT) return RegistryContent::Parse("");
+    throw AccessDenied();
+  }
+  std::string text;
+  char buffer[8192];
+  while (true) {
+    const ssize_t got = read(file.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw AccessDenied();
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return RegistryContent::Parse(text);
+}
+
+void RegistryFile::Update(const std::function<bool(RegistryContent&)>& change) {
+  const std::string lock_path = path_ + ".lock";
+  FileDescriptor lock(open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  if (lock.get() < 0) throw AccessDenied();
+  while (flock(lock.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) throw AccessDenied();
+  }
+
+  mode_t mode = 0644;
+  struct stat info {};
+  if (stat(path_.c_str(), &info) == 0) {
+    mode = info.st_mode & 07777;
+    if (access(path_.c_str(), W_OK) != 0) throw AccessDenied();
+  }
+  RegistryContent content = Load();
+  if (!change(content)) return;
+  const std::string text = content.Format();
+
+  const std::string temporary = path_ + "." + std::to_string(getpid()) + ".tmp";
+  bool written = false;
+  {
+    FileDescriptor out(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    if (out.get() < 0) throw AccessDenied();
+    written = fchmod(out.get(), mode) == 0 && WriteAll(out.get(), text) && fsync(out.get()) == 0;
+  }
+  if (!written || rename(temporary.c_str(), path_.c_str()) != 0) {
+    unlink(temporary.c_str());
+    throw AccessDenied();
+  }
+}
+
+}  // namespace quillon

@@ -1,0 +1,102 @@
+// The portable machine's registry: one text file in the registry editor's
+// export format (version 5.00), UTF-8 on disk, system code page in memory.
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Windows]
+//   "AppInit_DLLs"="Zentrel.dll"
+//
+// Key and value names match without regard to letter case; keys and values
+// keep their order; a key without values is a bare [key] line. Strings escape
+// "\" and "\"" with a backslash; a string holding a line break or a NUL is
+// written as hex(1) (UTF-16LE) so that it cannot break the file's lines.
+// Value kinds other than strings and DWORDs, and lines that are not
+// understood, are kept verbatim.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+enum class RegistryKind {
+  kString,    // REG_SZ: data is the text
+  kDword,     // REG_DWORD: data is the number in decimal digits
+  kVerbatim,  // anything else: data is the text after "=" as in the file
+};
+
+struct RegistryValue {
+  std::string name;  // "" is the key's default value, written as @
+  RegistryKind kind = RegistryKind::kString;
+  std::string data;
+};
+
+struct RegistryKey {
+  std::string name;  // full name as written, e.g. HKEY_LOCAL_MACHINE\SOFTWARE
+  std::vector<RegistryValue> values;
+  // Lines inside the key's block that are not values (comments and the
+  // like), kept so that rewriting the file loses nothing.
+  std::vector<std::string> other_lines;
+};
+
+// The whole registry, as parsed from (and formatted back to) the file text.
+class RegistryContent {
+ public:
+  static RegistryContent Parse(std::string_view file_text);
+  std::string Format() const;
+
+  const std::vector<RegistryKey>& keys() const { return keys_; }
+  const RegistryKey* FindKey(std::string_view key_name) const;
+  const RegistryValue* FindValue(std::string_view key_name, std::string_view value_name) const;
+  // Creates the key (at the end) when it is missing and returns it.
+  RegistryKey& AddKey(std::string_view key_name);
+  // Creates the key if needed and replaces a value of the same name in place
+  // (keeping the stored name's spelling), or appends it.
+  void SetValue(std::string_view key_name, RegistryValue value);
+  // Removes a value; the key stays. False when there was no such value.
+  bool DeleteValue(std::string_view key_name, std::string_view value_name);
+
+ private:
+  std::vector<std::string> preamble_;  // lines before the first key, header excluded
+  std::vector<RegistryKey> keys_;
+  bool crlf_ = true;  // line end to write: the file's own, CR LF for a new one
+};
+
+// A registry path as programs give it, "HKLM\" + key path + "\" + value name.
+struct RegistryPath {
+  std::string key;    // with the root spelled out: HKEY_LOCAL_MACHINE\...
+  std::string value;  // "" for a path ending in "\" (the key's default value)
+};
+
+// Splits a registry path and spells out an abbreviated root (HKLM, HKCU,
+// HKCR, HKU, HKCC). nullopt when the root is not one of the five.
+std::optional<RegistryPath> ParseRegistryPath(std::string_view path);
+
+// The registry file of a machine, read without a lock (a write replaces the
+// file whole, so a reader sees either the old or the new file) and changed
+// under an exclusive lock on "<file>.lock".
+class RegistryFile {
+ public:
+  explicit RegistryFile(std::string path) : path_(std::move(path)) {}
+
+  const std::string& path() const { return path_; }
+
+  // The current content; an absent file is an empty registry. Throws
+  // HostError (access denied) when the file exists but cannot be read.
+  RegistryContent Load() const;
+
+  // Takes the lock, loads the content, lets change edit it and, when change
+  // returns true, writes it to a temporary file that then replaces the
+  // registry file. Exceptions from change propagate and leave the file
+  // alone. Throws HostError (access denied) when the file or its folder
+  // cannot be written.
+  void Update(const std::function<bool(RegistryContent&)>& change);
+
+ private:
+  std::string path_;
+};
+
+}  // namespace quillon
