@@ -1,0 +1,324 @@
+#include "sqlite_database.h"
+
+#include <sqlite3.h>
+
+#include <charconv>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "shared/host_error.h"
+
+namespace quillon {
+namespace {
+
+// How long a statement waits for the locks of other processes before it
+// gives up. Checkers run statements side by side without transactions, so a
+// statement normally waits a few milliseconds; the bound only stops a
+// checker from hanging for ever on a database that stays locked.
+constexpr int kBusyTimeoutMilliseconds = 60000;
+constexpr auto kRetryDeadline = std::chrono::milliseconds(kBusyTimeoutMilliseconds);
+
+constexpr char kCatalogKey[] = "initial catalog";
+constexpr char kCatalogFileSuffix[] = ".sqlite3";
+
+// ADO's own texts for the misuses it refuses.
+constexpr char kObjectClosed[] = "Operation is not allowed when the object is closed.";
+constexpr char kObjectOpen[] = "Operation is not allowed when the object is open.";
+constexpr char kNoCurrentRecord[] =
+    "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
+    "requires a current record.";
+constexpr char kItemNotFound[] =
+    "Item cannot be found in the collection corresponding to the requested name or ordinal.";
+constexpr char kInvalidUseOfNull[] = "Invalid use of Null";
+
+[[noreturn]] void Fail(const std::string& message) {
+  throw HostError(error_number::kUnspecified, message);
+}
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string_view TrimWhitespace(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// The value of "Initial Catalog" in a connection string of key=value pairs
+// separated by ";". Keys match without regard to case; a value may stand in
+// single or double quotes. The last occurrence wins. Empty when absent.
+std::string CatalogOf(const std::string& connection_string) {
+  std::string catalog;
+  std::string_view rest = connection_string;
+  while (!rest.empty()) {
+    std::size_t end = rest.find(';');
+    std::string_view pair = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    std::size_t equals = pair.find('=');
+    if (equals == std::string_view::npos) continue;
+    if (!EqualIgnoringAsciiCase(TrimWhitespace(pair.substr(0, equals)), kCatalogKey)) continue;
+    std::string_view value = TrimWhitespace(pair.substr(equals + 1));
+    if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    catalog = std::string(value);
+  }
+  return catalog;
+}
+
+// A catalog name becomes a file name inside the databases folder: it may not
+// lead out of it.
+bool IsPlainCatalogName(const std::string& catalog) {
+  return !catalog.empty() && catalog != "." && catalog != ".." &&
+         catalog.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+// The file of a catalog. Catalog names do not depend on letter case, so when
+// the exact file name is absent an existing file that differs only in case
+// is taken.
+std::string CatalogFile(const std::string& folder, const std::string& catalog) {
+  const std::string file_name = catalog + kCatalogFileSuffix;
+  const std::string exact = folder + "/" + file_name;
+  std::error_code error;
+  if (std::filesystem::exists(exact, error)) return exact;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (EqualIgnoringAsciiCase(name, file_name)) return it->path().string();
+  }
+  return exact;
+}
+
+bool IsRetryable(int result_code) {
+  const int primary = result_code & 0xff;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_PROTOCOL;
+}
+
+// Waits a short, slightly random while before a retry, so that processes that
+// collided do not collide again in step.
+void PauseBeforeRetry(int attempt) {
+  thread_local std::minstd_rand generator(
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const int ceiling = attempt < 5 ? 5 << attempt : 100;
+  std::uniform_int_distribution<int> milliseconds(1, ceiling);
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds(generator)));
+}
+
+std::string ValueText(sqlite3_stmt* statement, int column) {
+  switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+      return std::to_string(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT: {
+      char digits[32];
+      const auto result =
+          std::to_chars(digits, digits + sizeof digits, sqlite3_column_double(statement, column));
+      return std::string(digits, result.ptr);
+    }
+    default: {
+      // Text and blobs: the stored bytes, unchanged.
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+      const int size = sqlite3_column_bytes(statement, column);
+      return bytes == nullptr ? std::string() : std::string(bytes, static_cast<std::size_t>(size));
+    }
+  }
+}
+
+class SqliteRecordset : public Recordset {
+ public:
+  // No row: Eof.
+  SqliteRecordset() = default;
+
+  // The current row of a statement that has just stepped onto it.
+  explicit SqliteRecordset(sqlite3_stmt* statement) : eof_(false) {
+    const int columns = sqlite3_column_count(statement);
+    for (int column = 0; column < columns; ++column) {
+      const char* name = sqlite3_column_name(statement, column);
+      std::optional<std::string> value;
+      if (sqlite3_column_type(statement, column) != SQLITE_NULL) {
+        value = ValueText(statement, column);
+      }
+      fields_.emplace_back(name == nullptr ? std::string() : name, std::move(value));
+    }
+  }
+
+  bool Eof() const override {
+    if (closed_) Fail(kObjectClosed);
+    return eof_;
+  }
+
+  std::string Field(const std::string& column) const override {
+    if (closed_) Fail(kObjectClosed);
+    if (eof_) Fail(kNoCurrentRecord);
+    for (const auto& [name, value] : fields_) {
+      if (!EqualIgnoringAsciiCase(name, column)) continue;
+      if (!value) throw HostError(error_number::kInvalidUseOfNull, kInvalidUseOfNull);
+      return *value;
+    }
+    Fail(kItemNotFound);
+  }
+
+  void Close() override { closed_ = true; }
+
+ private:
+  bool eof_ = true;
+  bool closed_ = false;
+  std::vector<std::pair<std::string, std::optional<std::string>>> fields_;
+};
+
+// Owns a prepared statement and finalizes it on every way out.
+class PreparedStatement {
+ public:
+  PreparedStatement() = default;
+  PreparedStatement(const PreparedStatement&) = delete;
+  PreparedStatement& operator=(const PreparedStatement&) = delete;
+  ~PreparedStatement() { sqlite3_finalize(statement_); }
+
+  sqlite3_stmt* get() const { return statement_; }
+  sqlite3_stmt** out() { return &statement_; }
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+class SqliteConnection : public Connection {
+ public:
+  explicit SqliteConnection(std::string databases_folder)
+      : databases_folder_(std::move(databases_folder)) {}
+
+  ~SqliteConnection() override { sqlite3_close_v2(db_); }
+
+  void Open(const std::string& connection_string) override {
+    if (db_ != nullptr) Fail(kObjectOpen);
+    const std::string catalog = CatalogOf(connection_string);
+    if (catalog.empty()) Fail("The connection string names no database (Initial Catalog).");
+    if (!IsPlainCatalogName(catalog)) Fail("Invalid database name \"" + catalog + "\".");
+
+    // Read-write without create: a missing database is an error, never a new
+    // empty file.
+    sqlite3* db = nullptr;
+    const int result = sqlite3_open_v2(CatalogFile(databases_folder_, catalog).c_str(), &db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (result != SQLITE_OK) {
+      const std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(result);
+      sqlite3_close_v2(db);
+      Fail("Cannot open database \"" + catalog + "\": " + message);
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
+    db_ = db;
+  }
+
+  std::unique_ptr<Recordset> Execute(const std::string& statement) override {
+    if (db_ == nullptr) Fail(kObjectClosed);
+    if (statement.find('\0') != std::string::npos) Fail("The statement holds a NUL character.");
+
+    PreparedStatement prepared;
+    Prepare(statement, prepared);
+    return Run(prepared.get());
+  }
+
+  void Close() override {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+
+ private:
+  [[noreturn]] void FailWithDriverMessage() const { Fail(sqlite3_errmsg(db_)); }
+
+  // Compiles exactly one statement; trailing text may only be blanks,
+  // semicolons or comments.
+  void Prepare(const std::string& text, PreparedStatement& prepared) {
+    const auto deadline = std::chrono::steady_clock::now() + kRetryDeadline;
+    const char* tail = nullptr;
+    for (int attempt = 0;; ++attempt) {
+      const int result = sqlite3_prepare_v2(db_, text.c_str(), static_cast<int>(text.size() + 1),
+                                            prepared.out(), &tail);
+      if (result == SQLITE_OK) break;
+      if (!IsRetryable(result) || std::chrono::steady_clock::now() >= deadline) {
+        FailWithDriverMessage();
+      }
+      PauseBeforeRetry(attempt);
+    }
+    if (prepared.get() == nullptr) Fail("The statement is empty.");
+
+    const char* const end = text.c_str() + text.size();
+    while (tail != nullptr && tail < end) {
+      std::string_view rest(tail, static_cast<std::size_t>(end - tail));
+      if (TrimWhitespace(rest).empty()) break;
+      PreparedStatement extra;
+      const char* next = nullptr;
+      const int result =
+          sqlite3_prepare_v2(db_, tail, static_cast<int>(rest.size() + 1), extra.out(), &next);
+      if (result != SQLITE_OK || extra.get() != nullptr) {
+        Fail("Only one statement can be run at a time.");
+      }
+      if (next == tail) break;
+      tail = next;
+    }
+  }
+
+  // Steps the statement, waiting out locks held by other processes. Outside
+  // a transaction a statement that met a lock has changed nothing, so it is
+  // reset and run again.
+  int Step(sqlite3_stmt* statement) {
+    const auto deadline = std::chrono::steady_clock::now() + kRetryDeadline;
+    for (int attempt = 0;; ++attempt) {
+      const int result = sqlite3_step(statement);
+      if (!IsRetryable(result) || std::chrono::steady_clock::now() >= deadline) return result;
+      sqlite3_reset(statement);
+      PauseBeforeRetry(attempt);
+    }
+  }
+
+  // Runs the statement to its end (a SELECT only to its first row, which is
+  // all a recordset gives) and keeps that row; the caller's PreparedStatement
+  // then finalizes it, so no lock outlives Execute.
+  std::unique_ptr<Recordset> Run(sqlite3_stmt* statement) {
+    int result = Step(statement);
+    if (result == SQLITE_DONE) return std::make_unique<SqliteRecordset>();
+    if (result != SQLITE_ROW) FailWithDriverMessage();
+
+    auto rows = std::make_unique<SqliteRecordset>(statement);
+    if (!sqlite3_stmt_readonly(statement)) {
+      // A statement that writes and returns rows finishes its work first.
+      while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+      }
+      if (result != SQLITE_DONE) FailWithDriverMessage();
+    }
+    return rows;
+  }
+
+  std::string databases_folder_;
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace
+
+SqliteDatabase::SqliteDatabase(std::string databases_folder)
+    : databases_folder_(std::move(databases_folder)) {}
+
+std::unique_ptr<Connection> SqliteDatabase::NewConnection() {
+  return std::make_unique<SqliteConnection>(databases_folder_);
+}
+
+}  // namespace quillon
