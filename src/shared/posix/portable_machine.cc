@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <vector>
 
 #include "shared/text.h"
@@ -53,6 +55,33 @@ void AppendElements(std::string_view path, std::vector<std::string>& elements) {
   }
 }
 
+std::string AsciiUpperText(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = AsciiUpper(c);
+  return upper;
+}
+
+bool IsShortNameChar(char c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+  return c != '\0' && std::strchr("!#$%&'()-@^_`{}~", c) != nullptr;
+}
+
+bool FitsShortName(const std::string& name) {
+  const std::size_t dot = name.find('.');
+  if (dot != name.rfind('.')) return false;
+  const std::string base = name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
+  if (dot != std::string::npos && extension.empty()) return false;
+  return std::all_of(base.begin(), base.end(), IsShortNameChar) &&
+         std::all_of(extension.begin(), extension.end(), IsShortNameChar);
+}
+
+// A character of a long name as it appears in a short alias.
+char ShortChar(char c) {
+  return IsShortNameChar(c) ? AsciiUpper(c) : '_';
+}
+
 }  // namespace
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -68,21 +97,64 @@ std::optional<std::string> FindStoredName(const std::string& directory, std::str
   struct stat info {};
   if (lstat(exact.c_str(), &info) == 0) return std::string(name);
   if (errno != ENOENT) return std::nullopt;  // not a folder, or not searchable
+  const bool may_be_alias = name.find('~') != std::string_view::npos;
   bool has_letter = false;
   for (char c : name) has_letter = has_letter || IsAsciiLetter(c);
-  if (!has_letter) return std::nullopt;  // no other spelling can match
+  if (!has_letter && !may_be_alias) return std::nullopt;  // no other spelling can match
 
-  DIR* dir = opendir(directory.c_str());
-  if (dir == nullptr) return std::nullopt;
-  std::optional<std::string> found;
-  while (const dirent* entry = readdir(dir)) {
-    std::string_view candidate = entry->d_name;
-    if (!EqualsIgnoringAsciiCase(candidate, name)) continue;
-    // Several spellings may coexist on POSIX; take the same one every time.
-    if (!found || candidate < *found) found = std::string(candidate);
+  std::optional<std::vector<std::string>> names = ListFolder(directory);
+  if (!names) return std::nullopt;
+  // Several spellings may coexist on POSIX; the listing's order picks the
+  // same one every time.
+  for (const auto& candidate : *names) {
+    if (EqualsIgnoringAsciiCase(candidate, name)) return candidate;
   }
-  closedir(dir);
-  return found;
+  if (!may_be_alias) return std::nullopt;
+  // A short alias stands for the entry it belongs to.
+  const std::vector<std::string> aliases = ShortAliases(*names);
+  for (std::size_t i = 0; i < names->size(); ++i) {
+    if (!aliases[i].empty() && EqualsIgnoringAsciiCase(aliases[i], name)) return (*names)[i];
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> ShortAliases(const std::vector<std::string>& names) {
+  std::set<std::string> taken;
+  for (const auto& name : names) {
+    if (FitsShortName(name)) taken.insert(AsciiUpperText(name));
+  }
+  std::vector<std::string> aliases;
+  aliases.reserve(names.size());
+  for (const auto& name : names) {
+    if (FitsShortName(name)) {
+      aliases.emplace_back();
+      continue;
+    }
+    std::string compact;
+    for (char c : name) {
+      if (c != ' ') compact += c;
+    }
+    compact.erase(0, compact.find_first_not_of('.'));
+    const std::size_t last_dot = compact.rfind('.');
+    std::string base;
+    std::string extension;
+    for (std::size_t i = 0; i < compact.size(); ++i) {
+      if (last_dot != std::string::npos && i > last_dot) {
+        if (extension.size() < 3) extension += ShortChar(compact[i]);
+      } else if (compact[i] != '.') {
+        base += ShortChar(compact[i]);
+      }
+    }
+    std::string alias;
+    for (int n = 1; !base.empty() && alias.empty(); ++n) {
+      const std::string tail = "~" + std::to_string(n);
+      std::string candidate = base.substr(0, std::min(base.size(), 8 - tail.size())) + tail;
+      if (!extension.empty()) candidate += "." + extension;
+      if (taken.insert(candidate).second) alias = candidate;
+    }
+    aliases.push_back(alias);
+  }
+  return aliases;
 }
 
 std::optional<std::vector<std::string>> ListFolder(const std::string& directory) {

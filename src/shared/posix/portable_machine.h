@@ -77,6 +77,13 @@ std::optional<std::string> FindStoredName(const std::string& directory, std::str
 // folder cannot be read.
 std::optional<std::vector<std::string>> ListFolder(const std::string& directory);
 
+// The short (8.3) aliases of a folder's entries, given in listing order:
+// "" for a name that already fits 8.3, otherwise the first six valid
+// characters upper-cased, "~N" with the lowest N not yet taken in the folder,
+// and the first three characters of the extension: "Program Files" ->
+// "PROGRA~1", "Program Files (x86)" -> "PROGRA~2", "index.html" -> "INDEX~1.HTM".
+std::vector<std::string> ShortAliases(const std::vector<std::string>& names);
+
 // Splits a Windows path at its last separator: {"C:\x\", "y"}; {"", "y"} for a
 // bare name.
 std::pair<std::string, std::string> SplitLastElement(std::string_view windows_path);

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <set>
 
 #include "shared/posix/json_log.h"
 #include "shared/text.h"
@@ -319,78 +318,12 @@ char AsciiUpper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
 }
 
-std::string AsciiUpperText(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = AsciiUpper(c);
-  return upper;
-}
-
-bool IsShortNameChar(char c) {
-  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
-  return c != '\0' && std::strchr("!#$%&'()-@^_`{}~", c) != nullptr;
-}
-
-bool FitsShortName(const std::string& name) {
-  const std::size_t dot = name.find('.');
-  if (dot != name.rfind('.')) return false;
-  const std::string base = name.substr(0, dot);
-  const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
-  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
-  if (dot != std::string::npos && extension.empty()) return false;
-  return std::all_of(base.begin(), base.end(), IsShortNameChar) &&
-         std::all_of(extension.begin(), extension.end(), IsShortNameChar);
-}
-
-// A character of a long name as it appears in a short alias.
-char ShortChar(char c) {
-  return IsShortNameChar(c) ? AsciiUpper(c) : '_';
-}
-
 bool IsFolderPath(const std::string& posix) {
   struct stat info {};
   return stat(posix.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
-
-std::vector<std::string> ShortAliases(const std::vector<std::string>& names) {
-  std::set<std::string> taken;
-  for (const auto& name : names) {
-    if (FitsShortName(name)) taken.insert(AsciiUpperText(name));
-  }
-  std::vector<std::string> aliases;
-  aliases.reserve(names.size());
-  for (const auto& name : names) {
-    if (FitsShortName(name)) {
-      aliases.emplace_back();
-      continue;
-    }
-    std::string compact;
-    for (char c : name) {
-      if (c != ' ') compact += c;
-    }
-    compact.erase(0, compact.find_first_not_of('.'));
-    const std::size_t last_dot = compact.rfind('.');
-    std::string base;
-    std::string extension;
-    for (std::size_t i = 0; i < compact.size(); ++i) {
-      if (last_dot != std::string::npos && i > last_dot) {
-        if (extension.size() < 3) extension += ShortChar(compact[i]);
-      } else if (compact[i] != '.') {
-        base += ShortChar(compact[i]);
-      }
-    }
-    std::string alias;
-    for (int n = 1; !base.empty() && alias.empty(); ++n) {
-      const std::string tail = "~" + std::to_string(n);
-      std::string candidate = base.substr(0, std::min(base.size(), 8 - tail.size())) + tail;
-      if (!extension.empty()) candidate += "." + extension;
-      if (taken.insert(candidate).second) alias = candidate;
-    }
-    aliases.push_back(alias);
-  }
-  return aliases;
-}
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;

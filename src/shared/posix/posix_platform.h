@@ -81,13 +81,6 @@ class PosixDirectorySearch : public DirectorySearch {
   const PortableMachine& machine_;
 };
 
-// The short (8.3) aliases of a folder's entries, given in listing order:
-// "" for a name that already fits 8.3, otherwise the first six valid
-// characters upper-cased, "~N" with the lowest N not yet taken in the folder,
-// and the first three characters of the extension: "Program Files" ->
-// "PROGRA~1", "Program Files (x86)" -> "PROGRA~2", "index.html" -> "INDEX~1.HTM".
-std::vector<std::string> ShortAliases(const std::vector<std::string>& names);
-
 // Matches a name against a pattern with * (any run of characters) and ?
 // (one character), without regard to ASCII case.
 bool WildcardMatch(std::string_view pattern, std::string_view name);
