@@ -12,8 +12,13 @@ std::string DoubleQuotes(const std::string& value) {
   return doubled;
 }
 
+// Built by appending: GCC 12 at -O3 reports a false -Wrestrict overlap for
+// "'" + std::string&&.
 std::string QuoteText(const std::string& value) {
-  return "'" + DoubleQuotes(value) + "'";
+  std::string quoted = "'";
+  quoted += DoubleQuotes(value);
+  quoted += '\'';
+  return quoted;
 }
 
 }  // namespace quillon
