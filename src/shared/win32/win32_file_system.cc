@@ -1,0 +1,338 @@
+#include <utility>
+#include <vector>
+
+#include "shared/text.h"
+#include "shared/win32/win32_error.h"
+#include "shared/win32/win32_host.h"
+
+namespace quillon::win32 {
+namespace {
+
+constexpr char kBadFileModeText[] = "Bad file mode";
+
+HostError FileError(DWORD code) {
+  return HostErrorFor(code, ErrorSource::kFileSystem);
+}
+HostError LastFileError() {
+  return LastHostError(ErrorSource::kFileSystem);
+}
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+bool EndsWithSeparator(const std::string& path) {
+  return !path.empty() && IsSeparator(path.back());
+}
+
+// A path without trailing separators, except the one of a drive's root.
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && IsSeparator(path.back()) && !(path.size() == 3 && path[1] == ':')) {
+    path.pop_back();
+  }
+  return path;
+}
+
+// The last element of a path: C:\Tools\app.exe -> app.exe.
+std::string BaseName(const std::string& path) {
+  const std::string trimmed = WithoutTrailingSeparators(path);
+  const std::size_t cut = trimmed.find_last_of("\\/:");
+  return cut == std::string::npos ? trimmed : trimmed.substr(cut + 1);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
+}
+
+std::string FullPath(const std::string& path) {
+  std::vector<char> buffer(MAX_PATH + 1, '\0');
+  while (true) {
+    const DWORD length =
+        GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) throw LastFileError();
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.assign(length + 1, '\0');
+  }
+}
+
+DWORD AttributesOf(const std::string& path) {
+  if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesA(path.c_str());
+}
+
+bool IsFolder(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFile(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// One entry of a folder listing.
+struct Entry {
+  std::string name;
+  DWORD attributes;
+};
+
+// The entries of a folder, "." and ".." left out. Throws when the folder
+// cannot be listed.
+std::vector<Entry> ListFolder(const std::string& folder) {
+  std::vector<Entry> entries;
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA(Join(folder, "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return entries;  // empty
+    throw FileError(code);
+  }
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, found.dwFileAttributes});
+  } while (FindNextFileA(search, &found));
+  const DWORD code = GetLastError();
+  FindClose(search);
+  if (code != ERROR_NO_MORE_FILES) throw FileError(code);
+  return entries;
+}
+
+void ClearReadOnly(const std::string& path, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return;
+  if (!SetFileAttributesA(path.c_str(),
+                          attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
+    throw LastFileError();
+  }
+}
+
+void DeleteOneFile(const std::string& path, DWORD attributes, bool force) {
+  if (force) ClearReadOnly(path, attributes);
+  if (!DeleteFileA(path.c_str())) throw LastFileError();
+}
+
+// Deletes a folder with all it holds. A link to a folder elsewhere (a
+// junction or a symbolic link) is removed as a link; what it points to stays.
+void DeleteTree(const std::string& folder, DWORD attributes, bool force) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    for (const Entry& entry : ListFolder(folder)) {
+      const std::string path = Join(folder, entry.name);
+      if (IsFolder(entry.attributes)) {
+        DeleteTree(path, entry.attributes, force);
+      } else {
+        DeleteOneFile(path, entry.attributes, force);
+      }
+    }
+  }
+  if (force) ClearReadOnly(folder, attributes);
+  if (!RemoveDirectoryA(folder.c_str())) throw LastFileError();
+}
+
+void CopyOneFile(const std::string& source, const std::string& target, bool overwrite) {
+  if (!CopyFileA(source.c_str(), target.c_str(), overwrite ? FALSE : TRUE)) throw LastFileError();
+}
+
+void CopyTree(const std::string& source, const std::string& target, bool overwrite) {
+  const DWORD target_attributes = AttributesOf(target);
+  if (target_attributes == INVALID_FILE_ATTRIBUTES) {
+    if (!CreateDirectoryA(target.c_str(), nullptr)) throw LastFileError();
+  } else if (!IsFolder(target_attributes)) {
+    throw FileError(ERROR_FILE_EXISTS);
+  }
+  // The listing is taken before anything is copied into the target.
+  for (const Entry& entry : ListFolder(source)) {
+    const std::string from = Join(source, entry.name);
+    const std::string to = Join(target, entry.name);
+    if (IsFolder(entry.attributes)) {
+      CopyTree(from, to, overwrite);
+    } else {
+      CopyOneFile(from, to, overwrite);
+    }
+  }
+}
+
+bool IsInside(const std::string& path, const std::string& folder) {
+  const std::string upper_path = UpperCase(path);
+  const std::string upper_folder = UpperCase(WithoutTrailingSeparators(folder));
+  return upper_path == upper_folder || upper_path.rfind(Join(upper_folder, ""), 0) == 0;
+}
+
+class Win32TextStream : public TextStream {
+ public:
+  Win32TextStream(HANDLE file, IoMode mode) : file_(file), mode_(mode) {}
+  Win32TextStream(const Win32TextStream&) = delete;
+  Win32TextStream& operator=(const Win32TextStream&) = delete;
+  ~Win32TextStream() override { Close(); }
+
+  std::string ReadLine() override {
+    RequireReading();
+    if (AtEnd()) throw HostError(error_number::kInputPastEnd, "Input past end of file");
+    std::string line;
+    while (!AtEnd()) {
+      const char c = buffer_[position_++];
+      if (c == '\n') break;
+      line += c;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+
+  bool AtEndOfStream() override {
+    RequireReading();
+    return AtEnd();
+  }
+
+  void Write(const std::string& text) override {
+    if (file_ == INVALID_HANDLE_VALUE || mode_ == IoMode::kForReading) {
+      throw HostError(error_number::kBadFileMode, kBadFileModeText);
+    }
+    // One call per text, so that an appended line lands whole even when
+    // other processes append to the same file.
+    std::size_t written_total = 0;
+    while (written_total < text.size()) {
+      DWORD written = 0;
+      if (!WriteFile(file_, text.data() + written_total,
+                     static_cast<DWORD>(text.size() - written_total), &written, nullptr)) {
+        throw LastFileError();
+      }
+      written_total += written;
+    }
+  }
+
+  void Close() override {
+    if (file_ == INVALID_HANDLE_VALUE) return;
+    CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  void RequireReading() {
+    if (file_ == INVALID_HANDLE_VALUE || mode_ != IoMode::kForReading) {
+      throw HostError(error_number::kBadFileMode, kBadFileModeText);
+    }
+  }
+
+  // True when the file has no more bytes; refills the buffer as it goes.
+  bool AtEnd() {
+    if (position_ < buffer_.size()) return false;
+    if (end_of_file_) return true;
+    buffer_.assign(64 * 1024, '\0');
+    position_ = 0;
+    DWORD read = 0;
+    if (!ReadFile(file_, buffer_.data(), static_cast<DWORD>(buffer_.size()), &read, nullptr)) {
+      buffer_.clear();
+      throw LastFileError();
+    }
+    buffer_.resize(read);
+    if (read == 0) end_of_file_ = true;
+    return read == 0;
+  }
+
+  HANDLE file_;
+  IoMode mode_;
+  std::string buffer_;
+  std::size_t position_ = 0;
+  bool end_of_file_ = false;
+};
+
+}  // namespace
+
+bool Win32FileSystem::FileExists(const std::string& path) {
+  return IsFile(AttributesOf(path));
+}
+
+bool Win32FileSystem::FolderExists(const std::string& path) {
+  return IsFolder(AttributesOf(path));
+}
+
+void Win32FileSystem::CopyFile(const std::string& source, const std::string& destination,
+                               bool overwrite) {
+  if (!IsFile(AttributesOf(source))) throw FileError(ERROR_FILE_NOT_FOUND);
+  if (EndsWithSeparator(destination) && !IsFolder(AttributesOf(destination))) {
+    throw FileError(ERROR_PATH_NOT_FOUND);
+  }
+  const std::string target =
+      EndsWithSeparator(destination) ? destination + BaseName(source) : destination;
+  CopyOneFile(source, target, overwrite);
+}
+
+void Win32FileSystem::CopyFolder(const std::string& source, const std::string& destination,
+                                 bool overwrite) {
+  const std::string from = WithoutTrailingSeparators(source);
+  if (!IsFolder(AttributesOf(from))) throw FileError(ERROR_PATH_NOT_FOUND);
+  if (EndsWithSeparator(destination) && !IsFolder(AttributesOf(destination))) {
+    throw FileError(ERROR_PATH_NOT_FOUND);
+  }
+  const std::string target = EndsWithSeparator(destination)
+                                 ? destination + BaseName(from)
+                                 : WithoutTrailingSeparators(destination);
+  // A folder copied into itself would copy its own copy without end.
+  if (IsInside(FullPath(target), FullPath(from))) throw FileError(ERROR_ACCESS_DENIED);
+  CopyTree(from, target, overwrite);
+}
+
+void Win32FileSystem::DeleteFile(const std::string& path, bool force) {
+  const DWORD attributes = AttributesOf(path);
+  if (!IsFile(attributes)) throw FileError(ERROR_FILE_NOT_FOUND);
+  DeleteOneFile(path, attributes, force);
+}
+
+void Win32FileSystem::DeleteFolder(const std::string& path, bool force) {
+  const std::string folder = WithoutTrailingSeparators(path);
+  const DWORD attributes = AttributesOf(folder);
+  if (!IsFolder(attributes)) throw FileError(ERROR_PATH_NOT_FOUND);
+  DeleteTree(folder, attributes, force);
+}
+
+void Win32FileSystem::MoveFile(const std::string& source, const std::string& destination) {
+  if (!IsFile(AttributesOf(source))) throw FileError(ERROR_FILE_NOT_FOUND);
+  const std::string target =
+      EndsWithSeparator(destination) ? destination + BaseName(source) : destination;
+  if (AttributesOf(target) != INVALID_FILE_ATTRIBUTES) throw FileError(ERROR_FILE_EXISTS);
+  if (!MoveFileA(source.c_str(), target.c_str())) throw LastFileError();
+}
+
+std::unique_ptr<TextStream> Win32FileSystem::OpenTextFile(const std::string& path, IoMode mode,
+                                                          bool create) {
+  DWORD access = 0;
+  DWORD disposition = 0;
+  switch (mode) {
+    case IoMode::kForReading:
+      access = GENERIC_READ;
+      disposition = create ? OPEN_ALWAYS : OPEN_EXISTING;
+      break;
+    case IoMode::kForWriting:
+      access = GENERIC_WRITE;
+      disposition = create ? CREATE_ALWAYS : TRUNCATE_EXISTING;
+      break;
+    case IoMode::kForAppending:
+      // Append access alone: every write goes to the end of the file as it is
+      // then, also with other processes appending at the same time.
+      access = FILE_APPEND_DATA | SYNCHRONIZE;
+      disposition = create ? OPEN_ALWAYS : OPEN_EXISTING;
+      break;
+    default:
+      throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+  }
+  if (IsFolder(AttributesOf(path))) throw FileError(ERROR_ACCESS_DENIED);
+  HANDLE file =
+      CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw LastFileError();
+  return std::make_unique<Win32TextStream>(file, mode);
+}
+
+Folder Win32FileSystem::GetFolder(const std::string& path) {
+  if (!IsFolder(AttributesOf(path))) throw FileError(ERROR_PATH_NOT_FOUND);
+  Folder folder;
+  folder.path = WithoutTrailingSeparators(FullPath(path));
+  for (const Entry& entry : ListFolder(folder.path)) {
+    FolderEntry item{entry.name, Join(folder.path, entry.name)};
+    if (IsFolder(entry.attributes)) {
+      folder.sub_folders.push_back(std::move(item));
+    } else {
+      folder.files.push_back(std::move(item));
+    }
+  }
+  return folder;
+}
+
+}  // namespace quillon::win32

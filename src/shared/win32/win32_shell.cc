@@ -1,0 +1,219 @@
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "shared/text.h"
+#include "shared/win32/registry.h"
+#include "shared/win32/win32_error.h"
+#include "shared/win32/win32_host.h"
+
+namespace quillon::win32 {
+namespace {
+
+HostError InvalidRoot(const std::string& path) {
+  return HostErrorFor(ERROR_FILE_NOT_FOUND, ErrorSource::kShell,
+                      "Invalid root in registry key \"" + path + "\".");
+}
+
+RegistryPath ParsedOrThrow(const std::string& path) {
+  std::optional<RegistryPath> parsed = ParseRegistryPath(path);
+  if (!parsed) throw InvalidRoot(path);
+  return *parsed;
+}
+
+// Closes a registry key on every way out.
+class OpenKey {
+ public:
+  OpenKey() = default;
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  ~OpenKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  HKEY get() const { return key_; }
+  HKEY* out() { return &key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// A DWORD's data as the shell takes it: decimal digits, optionally negative
+// (a negative number is stored as its 32-bit two's complement).
+DWORD DwordOf(const std::string& data) {
+  const std::string digits = TrimBlanks(data);
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(digits.c_str(), &end, 10);
+  if (digits.empty() || end == nullptr || *end != '\0' || errno == ERANGE ||
+      value < -2147483648LL || value > 4294967295LL) {
+    throw HostError(error_number::kTypeMismatch, "Type mismatch");
+  }
+  return static_cast<DWORD>(value);
+}
+
+struct SpecialFolder {
+  const char* name;
+  int csidl;
+};
+
+constexpr SpecialFolder kSpecialFolders[] = {
+    {"ALLUSERSDESKTOP", CSIDL_COMMON_DESKTOPDIRECTORY},
+    {"ALLUSERSSTARTMENU", CSIDL_COMMON_STARTMENU},
+    {"ALLUSERSPROGRAMS", CSIDL_COMMON_PROGRAMS},
+    {"ALLUSERSSTARTUP", CSIDL_COMMON_STARTUP},
+    {"DESKTOP", CSIDL_DESKTOPDIRECTORY},
+    {"FAVORITES", CSIDL_FAVORITES},
+    {"FONTS", CSIDL_FONTS},
+    {"MYDOCUMENTS", CSIDL_PERSONAL},
+    {"NETHOOD", CSIDL_NETHOOD},
+    {"PRINTHOOD", CSIDL_PRINTHOOD},
+    {"PROGRAMS", CSIDL_PROGRAMS},
+    {"RECENT", CSIDL_RECENT},
+    {"SENDTO", CSIDL_SENDTO},
+    {"STARTMENU", CSIDL_STARTMENU},
+    {"STARTUP", CSIDL_STARTUP},
+    {"TEMPLATES", CSIDL_TEMPLATES},
+};
+
+}  // namespace
+
+std::string Win32Shell::Environment(const std::string& name) {
+  if (name.empty()) return "";
+  std::vector<char> buffer(256, '\0');
+  while (true) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length =
+        GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return "";  // unset, or set to the empty text
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.assign(length + 1, '\0');  // too small: length is the size needed
+  }
+}
+
+std::string Win32Shell::RegRead(const std::string& path) {
+  const RegistryPath parsed = ParsedOrThrow(path);
+  const std::string cannot_read = "Unable to open registry key \"" + path + "\" for reading.";
+  OpenKey key;
+  LONG status = RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_QUERY_VALUE, key.out());
+  if (status != ERROR_SUCCESS) {
+    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_read);
+  }
+  DWORD type = 0;
+  DWORD size = 0;
+  status = RegQueryValueExA(key.get(), parsed.value_name.c_str(), nullptr, &type, nullptr, &size);
+  if (status != ERROR_SUCCESS) {
+    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_read);
+  }
+  std::vector<BYTE> data(size + 2, 0);
+  status =
+      RegQueryValueExA(key.get(), parsed.value_name.c_str(), nullptr, &type, data.data(), &size);
+  if (status != ERROR_SUCCESS) {
+    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_read);
+  }
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+      return std::string(reinterpret_cast<const char*>(data.data()));
+    case REG_DWORD: {
+      DWORD value = 0;
+      std::memcpy(&value, data.data(), sizeof value);
+      return std::to_string(value);
+    }
+    case REG_QWORD: {
+      unsigned long long value = 0;
+      std::memcpy(&value, data.data(), sizeof value);
+      return std::to_string(value);
+    }
+    default:
+      throw HostError(error_number::kTypeMismatch, "Type mismatch");
+  }
+}
+
+void Win32Shell::RegWrite(const std::string& path, const std::string& data,
+                          const std::string& type) {
+  const RegistryPath parsed = ParsedOrThrow(path);
+  const std::string upper_type = UpperCase(type);
+  DWORD value_type = 0;
+  std::vector<BYTE> bytes;
+  if (upper_type == "REG_SZ" || upper_type == "REG_EXPAND_SZ") {
+    value_type = upper_type == "REG_SZ" ? REG_SZ : REG_EXPAND_SZ;
+    bytes.assign(data.begin(), data.end());
+    bytes.push_back(0);
+  } else if (upper_type == "REG_DWORD") {
+    value_type = REG_DWORD;
+    const DWORD value = DwordOf(data);
+    bytes.resize(sizeof value);
+    std::memcpy(bytes.data(), &value, sizeof value);
+  } else {
+    throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+  }
+  const std::string cannot_write = "Unable to write registry value \"" + path + "\".";
+  OpenKey key;
+  LONG status =
+      RegCreateKeyExA(parsed.root, parsed.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE, nullptr, key.out(), nullptr);
+  if (status != ERROR_SUCCESS) {
+    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_write);
+  }
+  status = RegSetValueExA(key.get(), parsed.value_name.c_str(), 0, value_type, bytes.data(),
+                          static_cast<DWORD>(bytes.size()));
+  if (status != ERROR_SUCCESS) {
+    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_write);
+  }
+}
+
+void Win32Shell::RegDelete(const std::string& path) {
+  const RegistryPath parsed = ParsedOrThrow(path);
+  const std::string cannot_delete = "Unable to remove registry key \"" + path + "\".";
+  OpenKey key;
+  LONG status = RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_SET_VALUE, key.out());
+  if (status != ERROR_SUCCESS) {
+    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_delete);
+  }
+  status = RegDeleteValueA(key.get(), parsed.value_name.c_str());
+  if (status != ERROR_SUCCESS) {
+    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_delete);
+  }
+}
+
+void Win32Shell::Run(const std::string& command, int style, bool wait) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(style);
+  PROCESS_INFORMATION process{};
+  // CreateProcessA may write into the command line: hand it a copy.
+  std::vector<char> command_line(command.begin(), command.end());
+  command_line.push_back('\0');
+  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    throw LastHostError(ErrorSource::kShell);
+  }
+  CloseHandle(process.hThread);
+  if (wait) WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hProcess);
+}
+
+std::string Win32Shell::SpecialFolders(const std::string& name) {
+  const std::string upper = UpperCase(name);
+  for (const SpecialFolder& folder : kSpecialFolders) {
+    if (upper != folder.name) continue;
+    char path[MAX_PATH + 1] = {};
+    const HRESULT result =
+        SHGetFolderPathA(nullptr, folder.csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    // A known folder that cannot be found is an error, never "": callers
+    // append a fixed part, and "" would turn that into a path at the root of
+    // the current drive.
+    if (FAILED(result)) {
+      throw HostError(static_cast<long>(result),
+                      "Unable to find the special folder \"" + name + "\".");
+    }
+    std::string text(path);
+    while (text.size() > 3 && text.back() == '\\') text.pop_back();
+    return text;
+  }
+  return "";
+}
+
+}  // namespace quillon::win32
