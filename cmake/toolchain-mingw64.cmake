@@ -18,7 +18,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # wrapper adds a time limit and a quiet prefix).
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine-run)
 
-# GCC 12 reports -Wrestrict falsely for std::string concatenation once it
-# inlines at -O2 (GCC bugs 105329, 105651); with warnings as errors that would
-# fail correct code.
-set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
