@@ -186,9 +186,7 @@ std::pair<std::string, std::string> SplitLastElement(std::string_view windows_pa
   return {"", std::string(windows_path)};
 }
 
-PortableMachine::PortableMachine(std::string root, std::string_view program_name)
-    : root_(std::move(root)) {
-  while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+std::string ProgramBaseName(std::string_view program_name) {
   std::string_view name = program_name;
   for (std::size_t i = name.size(); i > 0; --i) {
     if (name[i - 1] == '/' || name[i - 1] == '\\') {
@@ -199,7 +197,12 @@ PortableMachine::PortableMachine(std::string root, std::string_view program_name
   if (name.size() > 4 && EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".exe")) {
     name = name.substr(0, name.size() - 4);
   }
-  program_name_ = std::string(name);
+  return std::string(name);
+}
+
+PortableMachine::PortableMachine(std::string root, std::string_view program_name)
+    : root_(std::move(root)), program_name_(ProgramBaseName(program_name)) {
+  while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
 }
 
 std::string PortableMachine::DrivePath(char letter) const {

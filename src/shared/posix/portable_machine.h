@@ -60,6 +60,10 @@ class PortableMachine {
   mutable std::string real_root_;  // resolved once, when first needed
 };
 
+// A program's name without a directory part and without ".exe":
+// "C:\Tools\Setup.EXE" -> "Setup".
+std::string ProgramBaseName(std::string_view program_name);
+
 // True for a Windows path separator ("\" or "/").
 inline bool IsPathSeparator(char c) {
   return c == '\\' || c == '/';

@@ -29,8 +29,9 @@ class PosixDialogs : public Dialogs {
   static constexpr char kAnswersVariable[] = "QUILLON_ANSWERS";
   static constexpr char kDialogLogVariable[] = "QUILLON_DIALOG_LOG";
 
-  // program_name: base name without ".exe", as the log names the program.
-  explicit PosixDialogs(std::string program_name) : program_name_(std::move(program_name)) {}
+  // program_name: the program's name; the log gives it without ".exe".
+  explicit PosixDialogs(std::string_view program_name)
+      : program_name_(ProgramBaseName(program_name)) {}
 
   int MsgBox(const std::string& prompt, int style, const std::string& title) override;
   std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,

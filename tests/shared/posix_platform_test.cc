@@ -1,0 +1,310 @@
+// The platform services of the portable machine: boxes answered from the
+// queue (also by several processes at once), the dialog log, the default
+// answer without queue and terminal, process termination, the environment
+// reader's buffer rule, the directory search and local time.
+#include "shared/posix/posix_platform.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <set>
+
+#include "shared/posix_scratch.h"
+
+namespace quillon::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Optional;
+
+class PosixDialogsTest : public ::testing::Test {
+ protected:
+  void Queue(const std::string& lines) { WritePosixFile(queue_path, lines); }
+
+  ScratchMachine scratch;
+  std::string queue_path = scratch.Posix("answers.txt");
+  std::string log_path = scratch.Posix("dialogs.log");
+  ScopedEnvironment answers{PosixDialogs::kAnswersVariable, queue_path};
+  ScopedEnvironment log{PosixDialogs::kDialogLogVariable, log_path};
+  PosixDialogs dialogs{"Zentrel"};
+};
+
+TEST_F(PosixDialogsTest, BoxesTakeTheQueueLineByLineAndFallBackToTheirDefaults) {
+  Queue("Yes\r\nNo\nOK\nYes\nWhatever\n");
+  EXPECT_EQ(dialogs.MsgBox("q1", 20, "Access Denied!"), kIdYes);
+  EXPECT_EQ(dialogs.MsgBox("q2", 36, "EULA"), kIdNo);
+  // An answer the box does not offer counts as its default, and is used up.
+  EXPECT_EQ(dialogs.MsgBox("q3", 20, "Access Denied!"), kIdNo);
+  EXPECT_EQ(dialogs.MsgBox("q4", 64, "Notice"), kIdOk);
+  EXPECT_EQ(dialogs.MsgBox("q5", 0, "Plain"), kIdOk);
+  // Used up: defaults.
+  EXPECT_EQ(dialogs.MsgBox("q6", 4, "Yes or no"), kIdNo);
+  EXPECT_EQ(dialogs.MsgBox("q7", 16, "Error!"), kIdOk);
+  EXPECT_EQ(ReadPosixFile(queue_path), "");
+}
+
+TEST_F(PosixDialogsTest, InputBoxesTakeTheLineAsTypedText) {
+  Queue("admin@example.com\n\n<Cancel>\nZ\xC3\xBCrich\nraw \xFC byte\n");
+  EXPECT_THAT(dialogs.InputBox("Address?", "Setup", "x"),
+              Optional(std::string("admin@example.com")));
+  EXPECT_THAT(dialogs.InputBox("Server?", "Setup", "x"), Optional(std::string("")));
+  EXPECT_EQ(dialogs.InputBox("Server?", "Setup", "x"), std::nullopt);
+  // UTF-8 in the queue arrives in the system code page; other bytes as they are.
+  EXPECT_THAT(dialogs.InputBox("City?", "Setup", ""), Optional(std::string("Z\xFCrich")));
+  EXPECT_THAT(dialogs.InputBox("Raw?", "Setup", ""), Optional(std::string("raw \xFC byte")));
+  EXPECT_EQ(dialogs.InputBox("Used up?", "Setup", "default"), std::nullopt);
+}
+
+TEST_F(PosixDialogsTest, AMissingQueueFileCountsAsEmpty) {
+  unlink(queue_path.c_str());
+  EXPECT_EQ(dialogs.MsgBox("q", 20, "t"), kIdNo);
+  EXPECT_EQ(dialogs.MsgBox("q", 1, "t"), kIdCancel);
+  EXPECT_EQ(dialogs.InputBox("q", "t", "d"), std::nullopt);
+  EXPECT_FALSE(PosixExists(queue_path));
+}
+
+TEST_F(PosixDialogsTest, EveryBoxIsLoggedAsOneJsonLine) {
+  Queue("Yes\n<Cancel>\nC:\\Temp \"x\"\n");
+  PosixDialogs setup("Setup.exe");
+  setup.MsgBox("User \"bob\" may not run \"C:\\X.EXE\".\r\n\r\nRequest?\tcaf\xE9", 20,
+               "Access Denied!");
+  setup.InputBox("Server?", "Quillon", "d");
+  dialogs.InputBox("Folder?", "Quillon \x80", "d");
+  dialogs.MsgBox(std::string("nul\x01"
+                             "end",
+                             7),
+                 64, "");
+  EXPECT_THAT(
+      ReadPosixLines(log_path),
+      ElementsAre("{\"program\":\"Setup\",\"kind\":\"MsgBox\",\"title\":\"Access Denied!\","
+                  "\"style\":20,\"text\":\"User \\\"bob\\\" may not run \\\"C:\\\\X.EXE\\\"."
+                  "\\r\\n\\r\\nRequest?\\tcaf\xC3\xA9\",\"answer\":\"Yes\"}",
+                  "{\"program\":\"Setup\",\"kind\":\"InputBox\",\"title\":\"Quillon\",\"style\":0,"
+                  "\"text\":\"Server?\",\"answer\":null}",
+                  "{\"program\":\"Zentrel\",\"kind\":\"InputBox\",\"title\":\"Quillon "
+                  "\xE2\x82\xAC\",\"style\":0,\"text\":\"Folder?\",\"answer\":\"C:\\\\Temp "
+                  "\\\"x\\\"\"}",
+                  "{\"program\":\"Zentrel\",\"kind\":\"MsgBox\",\"title\":\"\",\"style\":64,"
+                  "\"text\":\"nul\\u0001end\",\"answer\":\"OK\"}"));
+}
+
+TEST_F(PosixDialogsTest, WithoutQueueAndTerminalTheDefaultIsTakenAndSaidOnStderr) {
+  const std::string errors = scratch.Posix("stderr.txt");
+  const int status = RunInChild([&] {
+    setsid();  // no controlling terminal any more
+    unsetenv(PosixDialogs::kAnswersVariable);
+    const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || dup2(fd, 2) < 0) return 10;
+    PosixDialogs child("Uninstall");
+    if (child.MsgBox("Remove?", 36, "Uninstall Quillon") != kIdNo) return 1;
+    if (child.MsgBox("Done", 64, "Uninstall Quillon") != kIdOk) return 2;
+    if (child.InputBox("Name?", "Uninstall Quillon", "x") != std::nullopt) return 3;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  const std::vector<std::string> lines = ReadPosixLines(errors);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_THAT(lines[0], HasSubstr("Uninstall"));
+  EXPECT_THAT(lines[0], HasSubstr("no answer queue and no terminal, answered No"));
+  EXPECT_THAT(lines[1], HasSubstr("answered OK"));
+  EXPECT_THAT(lines[2], HasSubstr("cancelled"));
+  EXPECT_THAT(ReadPosixLines(log_path),
+              ElementsAre(HasSubstr("\"answer\":\"No\""), HasSubstr("\"answer\":\"OK\""),
+                          HasSubstr("\"answer\":null")));
+}
+
+TEST_F(PosixDialogsTest, ProcessesTakingFromOneQueueEachGetTheirOwnLines) {
+  constexpr int kProcesses = 8;
+  constexpr int kBoxesEach = 25;
+  std::string lines;
+  for (int i = 0; i < kProcesses * kBoxesEach; ++i) lines += "answer-" + std::to_string(i) + "\n";
+  Queue(lines);
+
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      PosixDialogs child("Zentrel");
+      std::string got;
+      for (int b = 0; b < kBoxesEach; ++b) {
+        got += child.InputBox("?", "t", "").value_or("<none>") + "\n";
+      }
+      WritePosixFile(scratch.Posix("got-" + std::to_string(p)), got);
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::multiset<std::string> taken;
+  for (int p = 0; p < kProcesses; ++p) {
+    for (const auto& line : ReadPosixLines(scratch.Posix("got-" + std::to_string(p)))) {
+      taken.insert(line);
+    }
+  }
+  std::multiset<std::string> expected;
+  for (int i = 0; i < kProcesses * kBoxesEach; ++i) expected.insert("answer-" + std::to_string(i));
+  EXPECT_EQ(taken, expected);
+  EXPECT_EQ(ReadPosixFile(queue_path), "");
+  EXPECT_EQ(ReadPosixLines(log_path).size(), static_cast<std::size_t>(kProcesses * kBoxesEach));
+}
+
+// ----------------------------------------------------------------- processes
+
+std::vector<std::pair<pid_t, int>>& KillCalls() {
+  static std::vector<std::pair<pid_t, int>> calls;
+  return calls;
+}
+
+int RecordKill(pid_t pid, int signal_number) {
+  KillCalls().emplace_back(pid, signal_number);
+  return -1;  // as if the process were gone: must be ignored
+}
+
+TEST(PosixProcessesTest, IdsThatNameNoProcessNeverReachKill) {
+  KillCalls().clear();
+  PosixProcesses processes(&RecordKill);
+  processes.Terminate(0);
+  processes.Terminate(4294967295u);  // -1 as pid_t: every process
+  processes.Terminate(2147483648u);  // negative as pid_t: a process group
+  processes.Terminate(2147483647u);
+  processes.Terminate(4242);
+  EXPECT_THAT(KillCalls(), ElementsAre(std::make_pair(pid_t{2147483647}, SIGKILL),
+                                       std::make_pair(pid_t{4242}, SIGKILL)));
+}
+
+TEST(PosixProcessesTest, TerminateKillsARealProcessAndIgnoresOnesThatAreGone) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGTERM, SIG_IGN);  // only SIGKILL can end it
+    while (true) pause();
+  }
+  PosixProcesses processes;
+  processes.Terminate(static_cast<std::uint32_t>(child));
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+  // The id names nothing now: silently left alone.
+  processes.Terminate(static_cast<std::uint32_t>(child));
+  processes.Sleep(1);
+}
+
+// --------------------------------------------------------------- environment
+
+TEST(PosixEnvironmentReaderTest, ValuesMustFitTheBufferWithTheirTerminator) {
+  PosixEnvironmentReader reader;
+  ScopedEnvironment fits("QUILLON_TEST_VALUE", std::string(254, 'a'));
+  EXPECT_EQ(reader.Read("QUILLON_TEST_VALUE", 255), std::string(254, 'a'));
+  ScopedEnvironment exactly("QUILLON_TEST_VALUE", std::string(255, 'b'));
+  EXPECT_EQ(reader.Read("QUILLON_TEST_VALUE", 255), "");
+  EXPECT_EQ(reader.Read("QUILLON_TEST_VALUE", 256), std::string(255, 'b'));
+  ScopedEnvironment longer("QUILLON_TEST_VALUE", std::string(300, 'c'));
+  EXPECT_EQ(reader.Read("QUILLON_TEST_VALUE", 255), "");
+  ScopedEnvironment empty("QUILLON_TEST_VALUE", "");
+  EXPECT_EQ(reader.Read("QUILLON_TEST_VALUE", 255), "");
+  EXPECT_EQ(reader.Read("QUILLON_TEST_VALUE", 0), "");
+  ScopedEnvironment unset("QUILLON_TEST_VALUE", std::nullopt);
+  EXPECT_EQ(reader.Read("QUILLON_TEST_VALUE", 255), "");
+}
+
+// ---------------------------------------------------------- directory search
+
+class PosixDirectorySearchTest : public ::testing::Test {
+ protected:
+  PosixDirectorySearchTest() {
+    scratch.MakeFolder("drive_c/Program Files/Harlwick");
+    scratch.MakeFolder("drive_c/Program Files (x86)");
+    scratch.MakeFolder("drive_c/Documents and Settings");
+    scratch.WriteFile("drive_c/Web/index.html", "");
+    scratch.WriteFile("drive_c/Web/README.TXT", "");
+    scratch.WriteFile("drive_c/Web/Default.htm", "");
+    scratch.WriteFile("drive_c/Tools/app.exe", "");
+  }
+
+  ScratchMachine scratch;
+  PortableMachine machine{scratch.root(), "Zentrel"};
+  PosixDirectorySearch search{machine};
+};
+
+TEST_F(PosixDirectorySearchTest, FindsTheStoredNameWithoutRegardToCase) {
+  EXPECT_EQ(search.FindFirstName("C:\\PROGRAM FILES", kSearchAllEntries), "Program Files");
+  EXPECT_EQ(search.FindFirstName("C:\\Program Files\\HARLWICK", kSearchAllEntries), "Harlwick");
+  EXPECT_EQ(search.FindFirstName("c:\\tools\\APP.EXE", kSearchAllEntries), "app.exe");
+  EXPECT_EQ(search.FindFirstName("C:\\Gone", kSearchAllEntries), "");
+  EXPECT_EQ(search.FindFirstName("C:\\Gone\\x", kSearchAllEntries), "");
+  EXPECT_EQ(search.FindFirstName("C:\\", kSearchAllEntries), "");
+  EXPECT_EQ(search.FindFirstName("C:\\\\Tools", kSearchAllEntries), "Tools");
+  EXPECT_EQ(search.FindFirstName("\\\\server\\share\\x", kSearchAllEntries), "");
+}
+
+TEST_F(PosixDirectorySearchTest, ShortAliasesFindTheirLongNames) {
+  EXPECT_EQ(search.FindFirstName("C:\\PROGRA~1", kSearchAllEntries), "Program Files");
+  EXPECT_EQ(search.FindFirstName("C:\\progra~2", kSearchAllEntries), "Program Files (x86)");
+  EXPECT_EQ(search.FindFirstName("C:\\DOCUME~1", kSearchAllEntries), "Documents and Settings");
+  EXPECT_EQ(search.FindFirstName("C:\\PROGRA~1\\HARLWI~1", kSearchAllEntries), "");
+  EXPECT_EQ(search.FindFirstName("C:\\PROGRA~1\\Harlwick", kSearchAllEntries), "Harlwick");
+  EXPECT_EQ(search.FindFirstName("C:\\Web\\INDEX~1.HTM", kSearchAllEntries), "index.html");
+  EXPECT_EQ(search.FindFirstName("C:\\PROGRA~3", kSearchAllEntries), "");
+}
+
+TEST_F(PosixDirectorySearchTest, WildcardsMatchLongNamesAndAliasesInListingOrder) {
+  EXPECT_EQ(search.FindFirstName("C:\\Prog*", kSearchAllEntries), "Program Files");
+  EXPECT_EQ(search.FindFirstName("C:\\Program Files (*)", kSearchAllEntries),
+            "Program Files (x86)");
+  EXPECT_EQ(search.FindFirstName("C:\\Web\\?EADME.txt", kSearchAllEntries), "README.TXT");
+  // "*.htm" meets Default.htm first, and index.html only through its alias.
+  EXPECT_EQ(search.FindFirstName("C:\\Web\\*.htm", kSearchAllEntries), "Default.htm");
+  EXPECT_EQ(search.FindFirstName("C:\\Web\\i*.htm", kSearchAllEntries), "index.html");
+  EXPECT_EQ(search.FindFirstName("C:\\Web\\*.gif", kSearchAllEntries), "");
+  EXPECT_TRUE(WildcardMatch("a*b?c", "AxxxBzC"));
+  EXPECT_FALSE(WildcardMatch("a*b?c", "AxxxBC"));
+  EXPECT_TRUE(WildcardMatch("*", ""));
+  EXPECT_FALSE(WildcardMatch("?", ""));
+}
+
+TEST_F(PosixDirectorySearchTest, FoldersNeedTheDirectoryAttribute) {
+  EXPECT_EQ(search.FindFirstName("C:\\Program Files", 0), "");
+  EXPECT_EQ(search.FindFirstName("C:\\PROGRA~1", 6), "");
+  EXPECT_EQ(search.FindFirstName("C:\\Tools\\app.exe", 0), "app.exe");
+  EXPECT_EQ(search.FindFirstName("C:\\Tools\\*", 0), "app.exe");
+  EXPECT_EQ(search.FindFirstName("C:\\*", 0), "");
+}
+
+TEST_F(PosixDirectorySearchTest, APatternWithoutFolderSearchesTheCurrentDirectory) {
+  ScopedCurrentDirectory inside(scratch.Posix("drive_c/Web"));
+  EXPECT_EQ(search.FindFirstName("readme.txt", kSearchAllEntries), "README.TXT");
+  EXPECT_EQ(search.FindFirstName("..\\TOOLS", kSearchAllEntries), "Tools");
+}
+
+// --------------------------------------------------------------------- clock
+
+TEST(PosixClockTest, LocalTimeHonoursTz) {
+  const std::time_t moment = 1138957507;  // 2006-02-03 09:05:07 UTC
+  {
+    ScopedEnvironment tz("TZ", "UTC0");
+    const LocalTime utc = LocalTimeAt(moment);
+    EXPECT_EQ(std::vector<int>({utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second}),
+              std::vector<int>({2006, 2, 3, 9, 5, 7}));
+  }
+  {
+    ScopedEnvironment tz("TZ", "XST+15:30");  // 15 h 30 min west of Greenwich
+    const LocalTime west = LocalTimeAt(moment);
+    EXPECT_EQ(std::vector<int>({west.year, west.month, west.day, west.hour, west.minute}),
+              std::vector<int>({2006, 2, 2, 17, 35}));
+  }
+  tzset();
+}
+
+}  // namespace
+}  // namespace quillon::testing

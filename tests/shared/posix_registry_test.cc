@@ -1,0 +1,397 @@
+// The registry file of the portable machine: its format, the code page at
+// the file's boundary, order and bare keys, verbatim value kinds, the shell's
+// registry operations and their errors, and writers in several processes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "shared/host_error.h"
+#include "shared/posix/posix_shell.h"
+#include "shared/posix/registry_file.h"
+#include "shared/posix_scratch.h"
+
+namespace quillon::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr char kSample[] =
+    "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows]\r\n"
+    "\"AppInit_DLLs\"=\"Zentrel.dll\"\r\n"
+    "\"LoadAppInit_DLLs\"=dword:00000001\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\Empty]\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC]\r\n"
+    "\"Start\"=dword:0000000a\r\n"
+    "\"Blob\"=hex:01,02,03,\\\r\n"
+    "  04,05\r\n"
+    "@=\"default \\\"quoted\\\" C:\\\\x\"\r\n"
+    "; a comment that must survive\r\n"
+    "\r\n";
+
+template <typename T>
+long ErrorNumberOf(T&& operation) {
+  try {
+    operation();
+  } catch (const HostError& error) {
+    return error.number();
+  }
+  return 0;
+}
+
+TEST(RegistryContentTest, ParsesTheEditorsExportFormat) {
+  const RegistryContent content = RegistryContent::Parse(kSample);
+  ASSERT_EQ(content.keys().size(), 3u);
+  const std::string windows =
+      "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+
+  const RegistryValue* value = content.FindValue(windows, "AppInit_DLLs");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->kind, RegistryKind::kString);
+  EXPECT_EQ(value->data, "Zentrel.dll");
+  // Key and value names match without regard to case.
+  value = content.FindValue(
+      "hkey_local_machine\\software\\MICROSOFT\\windows nt\\currentversion\\windows",
+      "appinit_dlls");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->data, "Zentrel.dll");
+
+  const std::string w3svc = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC";
+  value = content.FindValue(w3svc, "Start");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->kind, RegistryKind::kDword);
+  EXPECT_EQ(value->data, "10");
+  value = content.FindValue(w3svc, "Blob");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->kind, RegistryKind::kVerbatim);
+  value = content.FindValue(w3svc, "");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->data, "default \"quoted\" C:\\x");
+
+  ASSERT_NE(content.FindKey("HKEY_LOCAL_MACHINE\\SYSTEM\\Empty"), nullptr);
+  EXPECT_TRUE(content.FindKey("HKEY_LOCAL_MACHINE\\SYSTEM\\Empty")->values.empty());
+  EXPECT_EQ(content.FindKey("HKEY_LOCAL_MACHINE\\SYSTEM"), nullptr);
+  EXPECT_EQ(content.FindValue(w3svc, "Missing"), nullptr);
+}
+
+TEST(RegistryContentTest, FormattingKeepsOrderBareKeysVerbatimValuesAndLineEnds) {
+  const std::string formatted = RegistryContent::Parse(kSample).Format();
+  // Everything comes back, in order, with CR LF, minus the byte-order mark.
+  EXPECT_EQ(formatted, std::string(kSample).substr(3));
+
+  // LF files stay LF.
+  const std::string lf =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=\"1\"\n\n";
+  EXPECT_EQ(RegistryContent::Parse(lf).Format(), lf);
+  // A new registry is written with CR LF, like the editor's exports.
+  RegistryContent fresh = RegistryContent::Parse("");
+  fresh.AddKey("HKEY_CURRENT_USER\\B");
+  EXPECT_EQ(fresh.Format(),
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\r\n");
+}
+
+TEST(RegistryContentTest, ChangesKeepPlacesAndSpellings) {
+  RegistryContent content = RegistryContent::Parse(
+      "Windows Registry Editor Version 5.00\n\n"
+      "[HKEY_LOCAL_MACHINE\\K1]\n\"First\"=\"1\"\n\"Second\"=\"2\"\n\n"
+      "[HKEY_LOCAL_MACHINE\\K2]\n\"Only\"=\"x\"\n\n");
+  content.SetValue("hkey_local_machine\\k1", {"FIRST", RegistryKind::kString, "one"});
+  content.SetValue("HKEY_LOCAL_MACHINE\\K1", {"Third", RegistryKind::kDword, "3"});
+  content.SetValue("HKEY_LOCAL_MACHINE\\K3\\Deep", {"New", RegistryKind::kString, "n"});
+  EXPECT_TRUE(content.DeleteValue("HKEY_LOCAL_MACHINE\\K2", "ONLY"));
+  EXPECT_FALSE(content.DeleteValue("HKEY_LOCAL_MACHINE\\K2", "ONLY"));
+  EXPECT_FALSE(content.DeleteValue("HKEY_LOCAL_MACHINE\\Nowhere", "x"));
+  EXPECT_EQ(content.Format(),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\K1]\n\"First\"=\"one\"\n\"Second\"=\"2\"\n"
+            "\"Third\"=dword:00000003\n\n"
+            "[HKEY_LOCAL_MACHINE\\K2]\n\n"
+            "[HKEY_LOCAL_MACHINE\\K3\\Deep]\n\"New\"=\"n\"\n\n");
+}
+
+TEST(RegistryContentTest, TextIsUtf8OnDiskAndSystemCodePageInMemory) {
+  RegistryContent content = RegistryContent::Parse("");
+  content.SetValue("HKEY_CURRENT_USER\\Caf\xE9", {"Pr\xE8s", RegistryKind::kString, "\x80 5"});
+  const std::string text = content.Format();
+  EXPECT_THAT(text, HasSubstr("[HKEY_CURRENT_USER\\Caf\xC3\xA9]"));
+  EXPECT_THAT(text, HasSubstr("\"Pr\xC3\xA8s\"=\"\xE2\x82\xAC 5\""));
+
+  const RegistryContent back = RegistryContent::Parse(text);
+  const RegistryValue* value = back.FindValue("HKEY_CURRENT_USER\\CAF\xC9", "PR\xC8S");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->data, "\x80 5");
+}
+
+TEST(RegistryContentTest, LineBreaksInDataCannotInjectKeys) {
+  const std::string hostile = "x\"\r\n[HKEY_LOCAL_MACHINE\\Injected]\r\n\"Evil\"=\"1";
+  RegistryContent content = RegistryContent::Parse("");
+  content.SetValue("HKEY_LOCAL_MACHINE\\Safe", {"Data", RegistryKind::kString, hostile});
+  const std::string text = content.Format();
+  EXPECT_THAT(text, Not(HasSubstr("[HKEY_LOCAL_MACHINE\\Injected]")));
+  EXPECT_THAT(text, HasSubstr("\"Data\"=hex(1):78,00,22,00,0d,00,0a,00,"));
+
+  const RegistryContent back = RegistryContent::Parse(text);
+  EXPECT_EQ(back.keys().size(), 1u);
+  const RegistryValue* value = back.FindValue("HKEY_LOCAL_MACHINE\\Safe", "Data");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->kind, RegistryKind::kString);
+  EXPECT_EQ(value->data, hostile);
+
+  // Names have no escape for a line break at all: refused.
+  EXPECT_EQ(ErrorNumberOf([&] { content.AddKey("HKEY_LOCAL_MACHINE\\A\n[B]"); }),
+            error_number::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumberOf([&] {
+              content.SetValue("HKEY_LOCAL_MACHINE\\A", {"n\r\n", RegistryKind::kString, ""});
+            }),
+            error_number::kInvalidProcedureCall);
+}
+
+TEST(RegistryPathTest, RootsAreSpelledOutAndTheLastElementIsTheValue) {
+  std::optional<RegistryPath> path = ParseRegistryPath("HKLM\\SOFTWARE\\K\\Value");
+  ASSERT_TRUE(path);
+  EXPECT_EQ(path->key, "HKEY_LOCAL_MACHINE\\SOFTWARE\\K");
+  EXPECT_EQ(path->value, "Value");
+  path = ParseRegistryPath("hkcu\\Console\\");
+  ASSERT_TRUE(path);
+  EXPECT_EQ(path->key, "HKEY_CURRENT_USER\\Console");
+  EXPECT_EQ(path->value, "");
+  path = ParseRegistryPath("HKEY_LOCAL_MACHINE\\Top");
+  ASSERT_TRUE(path);
+  EXPECT_EQ(path->key, "HKEY_LOCAL_MACHINE");
+  EXPECT_EQ(path->value, "Top");
+  EXPECT_FALSE(ParseRegistryPath("HKXX\\SOFTWARE\\K"));
+  EXPECT_FALSE(ParseRegistryPath("HKLM"));
+}
+
+class PosixRegistryTest : public ::testing::Test {
+ protected:
+  std::string RegistryText() const { return scratch.ReadFile("registry.reg"); }
+
+  ScratchMachine scratch;
+  PortableMachine machine{scratch.root(), "Test"};
+  PosixShell shell{machine};
+};
+
+TEST_F(PosixRegistryTest, WriteReadDeleteRoundTripThroughTheFile) {
+  shell.RegWrite("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\AppInit_DLLs",
+                 "Zentrel.dll", "REG_SZ");
+  shell.RegWrite("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Start", "2", "REG_DWORD");
+  shell.RegWrite("HKCU\\Software\\Harlwick\\Path", "C:\\Program Files\\\"Q\"", "REG_SZ");
+
+  EXPECT_EQ(RegistryText(),
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows]\r\n"
+            "\"AppInit_DLLs\"=\"Zentrel.dll\"\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC]\r\n"
+            "\"Start\"=dword:00000002\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Harlwick]\r\n"
+            "\"Path\"=\"C:\\\\Program Files\\\\\\\"Q\\\"\"\r\n\r\n");
+
+  EXPECT_EQ(shell.RegRead("HKEY_LOCAL_MACHINE\\software\\microsoft\\windows nt\\currentversion\\"
+                          "windows\\APPINIT_DLLS"),
+            "Zentrel.dll");
+  EXPECT_EQ(shell.RegRead("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Start"), "2");
+  EXPECT_EQ(shell.RegRead("HKEY_CURRENT_USER\\Software\\Harlwick\\Path"),
+            "C:\\Program Files\\\"Q\"");
+
+  // Replacing keeps the value's place; deleting keeps the key.
+  shell.RegWrite("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\appinit_dlls", "",
+                 "REG_SZ");
+  shell.RegDelete("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\START");
+  EXPECT_EQ(RegistryText(),
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows]\r\n"
+            "\"AppInit_DLLs\"=\"\"\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Harlwick]\r\n"
+            "\"Path\"=\"C:\\\\Program Files\\\\\\\"Q\\\"\"\r\n\r\n");
+  EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\"
+                          "AppInit_DLLs"),
+            "");
+}
+
+TEST_F(PosixRegistryTest, DwordsReadAsDecimalDigits) {
+  scratch.WriteFile("registry.reg",
+                    "Windows Registry Editor Version 5.00\n\n"
+                    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer]\n"
+                    "\"Start\"=dword:0000000c\n\"Max\"=dword:FFFFFFFF\n"
+                    "\"Bin\"=hex:00,01\n\n");
+  EXPECT_EQ(shell.RegRead("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"), "12");
+  EXPECT_EQ(shell.RegRead("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Max"),
+            "4294967295");
+  // A kind the shell cannot give as text.
+  EXPECT_EQ(ErrorNumberOf([&] {
+              shell.RegRead("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Bin");
+            }),
+            error_number::kTypeMismatch);
+
+  shell.RegWrite("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start", "0002",
+                 "REG_DWORD");
+  EXPECT_EQ(shell.RegRead("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"), "2");
+  EXPECT_THAT(RegistryText(), HasSubstr("\"Start\"=dword:00000002\n"));
+  // The other values, and the LF line ends, are left as they were.
+  EXPECT_THAT(RegistryText(), HasSubstr("\"Max\"=dword:ffffffff\n\"Bin\"=hex:00,01\n"));
+}
+
+TEST_F(PosixRegistryTest, MissingValuesBadRootsAndBadDataFail) {
+  shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "x", "REG_SZ");
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM\\SOFTWARE\\K\\Other"); }),
+            error_number::kSystemFileNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM\\SOFTWARE\\Missing\\V"); }),
+            error_number::kSystemFileNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegDelete("HKLM\\SOFTWARE\\K\\Other"); }),
+            error_number::kSystemFileNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKXX\\SOFTWARE\\K\\V"); }),
+            error_number::kSystemFileNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\D", "two", "REG_DWORD"); }),
+            error_number::kTypeMismatch);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\D", "", "REG_DWORD"); }),
+            error_number::kTypeMismatch);
+  EXPECT_EQ(
+      ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\D", "4294967296", "REG_DWORD"); }),
+      error_number::kOverflow);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\D", "1", "REG_BLOB"); }),
+            error_number::kInvalidProcedureCall);
+
+  try {
+    shell.RegRead("HKLM\\SOFTWARE\\K\\Other");
+  } catch (const HostError& error) {
+    EXPECT_EQ(error.description(),
+              "Unable to open registry key \"HKLM\\SOFTWARE\\K\\Other\" for reading.");
+  }
+  // None of the failures changed the file.
+  EXPECT_EQ(RegistryText(),
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\r\n"
+            "\"V\"=\"x\"\r\n\r\n");
+}
+
+TEST_F(PosixRegistryTest, AnAbsentRegistryHasNoValues) {
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM\\SOFTWARE\\K\\V"); }),
+            error_number::kSystemFileNotFound);
+  EXPECT_FALSE(scratch.Exists("registry.reg"));
+}
+
+TEST_F(PosixRegistryTest, WritesFailWhenTheFileOrTheRootCannotBeWritten) {
+  shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "before", "REG_SZ");
+  const std::string before = RegistryText();
+  ASSERT_EQ(chmod(scratch.Posix("registry.reg").c_str(), 0444), 0);
+  const int read_only_file = RunUnprivileged([&] {
+    PosixShell child_shell(machine);
+    if (child_shell.RegRead("HKLM\\SOFTWARE\\K\\V") != "before") return 1;
+    return ErrorNumberOf([&] {
+             child_shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "after", "REG_SZ");
+           }) == error_number::kAccessDenied
+               ? 0
+               : 2;
+  });
+  EXPECT_EQ(read_only_file, 0);
+  EXPECT_EQ(RegistryText(), before);
+
+  // A root that cannot be written: not even the lock file can be made.
+  ScratchMachine other;
+  ASSERT_EQ(chmod(other.root().c_str(), 0555), 0);
+  const int read_only_root = RunUnprivileged([&] {
+    PortableMachine other_machine(other.root(), "Test");
+    PosixShell child_shell(other_machine);
+    return ErrorNumberOf([&] { child_shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "x", "REG_SZ"); }) ==
+                   error_number::kAccessDenied
+               ? 0
+               : 1;
+  });
+  EXPECT_EQ(read_only_root, 0);
+  EXPECT_FALSE(other.Exists("registry.reg"));
+}
+
+TEST_F(PosixRegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
+  constexpr int kWriters = 8;
+  constexpr int kValuesEach = 20;
+  shell.RegWrite("HKLM\\SOFTWARE\\Shared\\Seed", "0", "REG_DWORD");
+
+  // All writers start together when the pipe opens.
+  int start[2];
+  ASSERT_EQ(pipe(start), 0);
+  std::vector<pid_t> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(start[1]);
+      char go = 0;
+      if (read(start[0], &go, 1) < 0) _exit(3);
+      int status = 0;
+      try {
+        PosixShell child_shell(machine);
+        for (int v = 0; v < kValuesEach; ++v) {
+          const std::string name = "W" + std::to_string(w) + "V" + std::to_string(v);
+          child_shell.RegWrite("HKLM\\SOFTWARE\\Shared\\" + name, name + "-data", "REG_SZ");
+          child_shell.RegWrite("HKLM\\SOFTWARE\\Writer" + std::to_string(w) + "\\Count",
+                               std::to_string(v + 1), "REG_DWORD");
+        }
+      } catch (...) {
+        status = 1;
+      }
+      _exit(status);
+    }
+    writers.push_back(pid);
+  }
+  // A reader that must never see a partial file.
+  std::fflush(nullptr);
+  const pid_t reader = fork();
+  ASSERT_GE(reader, 0);
+  if (reader == 0) {
+    close(start[1]);
+    char go = 0;
+    if (read(start[0], &go, 1) < 0) _exit(3);
+    RegistryFile file(machine.RegistryFilePath());
+    std::size_t seen = 0;
+    for (int round = 0; round < 400; ++round) {
+      const std::string text = ReadPosixFile(machine.RegistryFilePath());
+      if (text.rfind("Windows Registry Editor Version 5.00\r\n", 0) != 0) _exit(4);
+      if (text.size() < 4 || text.substr(text.size() - 4) != "\r\n\r\n") _exit(5);
+      const RegistryContent content = file.Load();
+      const RegistryKey* shared = content.FindKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared");
+      if (shared == nullptr || shared->values.size() < seen) _exit(6);  // values never vanish
+      seen = shared->values.size();
+    }
+    _exit(0);
+  }
+  close(start[0]);
+  close(start[1]);  // go
+
+  for (pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
+  }
+  int reader_status = 0;
+  ASSERT_EQ(waitpid(reader, &reader_status, 0), reader);
+  EXPECT_TRUE(WIFEXITED(reader_status) && WEXITSTATUS(reader_status) == 0)
+      << "reader status " << reader_status;
+
+  const RegistryContent content = RegistryFile(machine.RegistryFilePath()).Load();
+  const RegistryKey* shared = content.FindKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared");
+  ASSERT_NE(shared, nullptr);
+  EXPECT_EQ(shared->values.size(), 1u + kWriters * kValuesEach);
+  for (int w = 0; w < kWriters; ++w) {
+    for (int v = 0; v < kValuesEach; ++v) {
+      const std::string name = "W" + std::to_string(w) + "V" + std::to_string(v);
+      EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\Shared\\" + name), name + "-data");
+    }
+    EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\Writer" + std::to_string(w) + "\\Count"),
+              std::to_string(kValuesEach));
+  }
+  // No temporary file is left behind.
+  const std::optional<std::vector<std::string>> left = ListFolder(scratch.root());
+  ASSERT_TRUE(left);
+  for (const auto& name : *left) {
+    EXPECT_THAT(name, Not(HasSubstr(".tmp")));
+  }
+}
+
+}  // namespace
+}  // namespace quillon::testing
