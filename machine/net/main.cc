@@ -1,0 +1,109 @@
+// net.exe on the portable machine: "net start NAME" and "net stop NAME" for
+// the services the machine's registry holds, and "net start" to list the
+// running ones. The running state lives in the machine (services.running).
+// Left out: every other net command, display names as arguments, and
+// services that depend on each other.
+#include <cstdio>
+#include <string>
+
+#include "shared/host_error.h"
+#include "shared/text.h"
+#include "support/services.h"
+#include "support/stand_in.h"
+#include "support/usage_error.h"
+#include "support/windows_components.h"
+
+namespace quillon::machine {
+namespace {
+
+constexpr int kFailed = 2;
+
+// The service's start type as text, or "" when no such service is installed.
+std::string StartType(StandIn& net, const std::string& name) {
+  try {
+    return net.shell().RegRead(std::string(kServicesKey) + name + "\\Start");
+  } catch (const HostError&) {
+    return "";  // no Start value: the service is not installed
+  }
+}
+
+std::string DisplayName(StandIn& net, const std::string& name) {
+  const std::string display = ServiceDisplayName(net.shell(), name);
+  return display.empty() ? name : display;
+}
+
+int InvalidService(StandIn& net, const std::string& name) {
+  std::fprintf(stderr,
+               "The service name is invalid.\n\nMore help is available by typing NET "
+               "HELPMSG 2185.\n");
+  net.Record(JsonObject().Add("service", name).Add("installed", false));
+  return kFailed;
+}
+
+int StartService(StandIn& net, const std::string& name) {
+  const std::string start_type = StartType(net, name);
+  if (start_type.empty()) return InvalidService(net, name);
+  if (start_type == "4") {
+    std::fprintf(stderr,
+                 "System error 1058 has occurred.\n\nThe service cannot be started, either "
+                 "because it is disabled or because it has no enabled devices associated with "
+                 "it.\n");
+    net.Record(JsonObject().Add("service", name).Add("disabled", true));
+    return kFailed;
+  }
+  if (!RunningServices(net.machine().root()).Start(name)) {
+    std::fprintf(stderr,
+                 "The requested service has already been started.\n\nMore help is "
+                 "available by typing NET HELPMSG 2182.\n");
+    net.Record(JsonObject().Add("service", name).Add("already_running", true));
+    return kFailed;
+  }
+  const std::string display = DisplayName(net, name);
+  std::printf("The %s service is starting.\nThe %s service was started successfully.\n\n",
+              display.c_str(), display.c_str());
+  net.Record(JsonObject().Add("service", name).Add("started", true));
+  return 0;
+}
+
+int StopService(StandIn& net, const std::string& name) {
+  if (StartType(net, name).empty()) return InvalidService(net, name);
+  const std::string display = DisplayName(net, name);
+  if (!RunningServices(net.machine().root()).Stop(name)) {
+    std::fprintf(stderr,
+                 "The %s service is not started.\n\nMore help is available by typing "
+                 "NET HELPMSG 3521.\n",
+                 display.c_str());
+    net.Record(JsonObject().Add("service", name).Add("not_running", true));
+    return kFailed;
+  }
+  std::printf("The %s service is stopping.\nThe %s service was stopped successfully.\n\n",
+              display.c_str(), display.c_str());
+  net.Record(JsonObject().Add("service", name).Add("stopped", true));
+  return 0;
+}
+
+int ListServices(StandIn& net) {
+  std::printf("These Windows services are started:\n\n");
+  for (const std::string& name : RunningServices(net.machine().root()).Names()) {
+    std::printf("   %s\n", DisplayName(net, name).c_str());
+  }
+  std::printf("\nThe command completed successfully.\n\n");
+  return 0;
+}
+
+int Net(StandIn& net) {
+  const std::vector<std::string>& arguments = net.arguments();
+  const std::string verb = arguments.empty() ? "" : UpperCase(arguments[0]);
+  if (verb == "START" && arguments.size() == 1) return ListServices(net);
+  if (verb == "START" && arguments.size() == 2) return StartService(net, arguments[1]);
+  if (verb == "STOP" && arguments.size() == 2) return StopService(net, arguments[1]);
+  throw UsageError("expected \"start [NAME]\" or \"stop NAME\", got \"" + net.ArgumentText() +
+                   "\"");
+}
+
+}  // namespace
+}  // namespace quillon::machine
+
+int main(int argc, char** argv) {
+  return quillon::machine::RunStandIn("net", argc, argv, quillon::machine::Net);
+}

@@ -1,0 +1,37 @@
+// One JSON object on one line, as the machine's logs hold them.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::machine {
+
+// Builds {"key":value,...} in the order the fields are added. Texts are in
+// the system code page and come out as UTF-8 JSON strings.
+class JsonObject {
+ public:
+  JsonObject& Add(std::string_view key, std::string_view text);
+  JsonObject& Add(std::string_view key, const char* text) {
+    return Add(key, std::string_view(text));
+  }
+  JsonObject& Add(std::string_view key, const std::string& text) {
+    return Add(key, std::string_view(text));
+  }
+  JsonObject& Add(std::string_view key, bool flag);
+  JsonObject& Add(std::string_view key, long number);
+  JsonObject& Add(std::string_view key, int number) { return Add(key, static_cast<long>(number)); }
+  JsonObject& Add(std::string_view key, const std::vector<std::string>& texts);
+  JsonObject& AddNull(std::string_view key);
+  std::string Text() const { return "{" + body_ + "}"; }
+
+ private:
+  void Key(std::string_view key);
+  std::string body_;
+};
+
+// Appends the line and a LF to the file (created when missing) in one write.
+// Throws HostError when the file cannot be written.
+void AppendLine(const std::string& posix_path, const std::string& line);
+
+}  // namespace quillon::machine
