@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include "fakes/fake_host.h"
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
@@ -166,6 +167,120 @@ TEST(RegistryPathTest, RootsAreSpelledOutAndTheLastElementIsTheValue) {
   EXPECT_FALSE(ParseRegistryPath("HKXX\\SOFTWARE\\K"));
   EXPECT_FALSE(ParseRegistryPath("HKLM"));
 }
+
+// ------------------------------------------- the contract, fake and real alike
+
+class FakeRegistryBackend {
+ public:
+  HostShell& shell() { return shell_; }
+  bool KeyExists(const std::string& key) const { return shell_.KeyExists(key); }
+
+ private:
+  Journal journal_;
+  FaultSwitches faults_;
+  FakeEnvironment environment_;
+  FakeShell shell_{journal_, faults_, environment_};
+};
+
+class PosixRegistryBackend {
+ public:
+  HostShell& shell() { return shell_; }
+  bool KeyExists(const std::string& key) const {
+    std::optional<RegistryPath> path = ParseRegistryPath(key + "\\");
+    return path && RegistryFile(machine_.RegistryFilePath()).Load().FindKey(path->key) != nullptr;
+  }
+
+ private:
+  ScratchMachine scratch_;
+  PortableMachine machine_{scratch_.root(), "Test"};
+  PosixShell shell_{machine_};
+};
+
+template <typename Backend>
+class RegistryContractTest : public ::testing::Test {
+ protected:
+  HostShell& shell() { return backend.shell(); }
+  Backend backend;
+};
+
+class RegistryBackendNames {
+ public:
+  template <typename T>
+  static std::string GetName(int) {
+    return std::is_same_v<T, FakeRegistryBackend> ? "Fake" : "Posix";
+  }
+};
+using RegistryBackends = ::testing::Types<FakeRegistryBackend, PosixRegistryBackend>;
+TYPED_TEST_SUITE(RegistryContractTest, RegistryBackends, RegistryBackendNames);
+
+TYPED_TEST(RegistryContractTest, ValuesReadBackUnderEitherSpellingOfTheRoot) {
+  auto& shell = this->shell();
+  shell.RegWrite("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\AppInit_DLLs",
+                 "Zentrel.dll", "REG_SZ");
+  shell.RegWrite("HKEY_CURRENT_USER\\Software\\Harlwick\\Start", "2", "REG_DWORD");
+  EXPECT_EQ(shell.RegRead("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
+                          "Windows\\AppInit_DLLs"),
+            "Zentrel.dll");
+  EXPECT_EQ(shell.RegRead("hklm\\software\\microsoft\\WINDOWS NT\\currentversion\\windows\\"
+                          "appinit_dlls"),
+            "Zentrel.dll");
+  EXPECT_EQ(shell.RegRead("HKCU\\Software\\Harlwick\\Start"), "2");
+
+  // A write replaces the value whole.
+  shell.RegWrite("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\APPINIT_DLLS", "",
+                 "REG_SZ");
+  EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\"
+                          "AppInit_DLLs"),
+            "");
+  shell.RegWrite("HKCU\\Software\\Harlwick\\Start", "text now", "REG_SZ");
+  EXPECT_EQ(shell.RegRead("HKCU\\Software\\Harlwick\\Start"), "text now");
+}
+
+TYPED_TEST(RegistryContractTest, DeletingAValueKeepsItsKey) {
+  auto& shell = this->shell();
+  const std::string key = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zentrel";
+  shell.RegWrite(key + "\\DisplayName", "Quillon", "REG_SZ");
+  shell.RegWrite(key + "\\NoModify", "1", "REG_DWORD");
+  shell.RegDelete(key + "\\displayname");
+  shell.RegDelete(key + "\\NoModify");
+  EXPECT_TRUE(this->backend.KeyExists(key));
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead(key + "\\DisplayName"); }),
+            error_number::kSystemFileNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegDelete(key + "\\DisplayName"); }),
+            error_number::kSystemFileNotFound);
+  shell.RegWrite(key + "\\DisplayName", "Again", "REG_SZ");
+  EXPECT_EQ(shell.RegRead(key + "\\DisplayName"), "Again");
+}
+
+TYPED_TEST(RegistryContractTest, FailuresCarryTheShellsNumbersAndTexts) {
+  auto& shell = this->shell();
+  shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "x", "REG_SZ");
+  try {
+    shell.RegRead("HKLM\\SOFTWARE\\K\\Missing");
+    ADD_FAILURE() << "no error";
+  } catch (const HostError& error) {
+    EXPECT_EQ(error.number(), error_number::kSystemFileNotFound);
+    EXPECT_EQ(error.description(),
+              "Unable to open registry key \"HKLM\\SOFTWARE\\K\\Missing\" for reading.");
+  }
+  try {
+    shell.RegDelete("HKLM\\SOFTWARE\\Gone\\V");
+    ADD_FAILURE() << "no error";
+  } catch (const HostError& error) {
+    EXPECT_EQ(error.number(), error_number::kSystemFileNotFound);
+    EXPECT_EQ(error.description(), "Unable to remove registry key \"HKLM\\SOFTWARE\\Gone\\V\".");
+  }
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM"); }), error_number::kSystemFileNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\D", "x2", "REG_DWORD"); }),
+            error_number::kTypeMismatch);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\D", "1", "REG_MULTI_SZ"); }),
+            error_number::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM\\SOFTWARE\\K\\D"); }),
+            error_number::kSystemFileNotFound);
+  EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\K\\V"), "x");
+}
+
+// ---------------------------------------------------------- the real shell
 
 class PosixRegistryTest : public ::testing::Test {
  protected:
