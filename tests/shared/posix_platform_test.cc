@@ -4,9 +4,11 @@
 // reader's buffer rule, the directory search and local time.
 #include "shared/posix/posix_platform.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <set>
@@ -114,6 +116,47 @@ TEST_F(PosixDialogsTest, WithoutQueueAndTerminalTheDefaultIsTakenAndSaidOnStderr
   EXPECT_THAT(ReadPosixLines(log_path),
               ElementsAre(HasSubstr("\"answer\":\"No\""), HasSubstr("\"answer\":\"OK\""),
                           HasSubstr("\"answer\":null")));
+}
+
+TEST_F(PosixDialogsTest, WithoutAQueueABoxAsksOnTheControllingTerminal) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string terminal_name = ptsname(master);
+  // Typed ahead: an answer the box does not offer is asked again.
+  const std::string typed = "maybe\nyes\n\nZ\xC3\xBCrich\n<Cancel>\n";
+  ASSERT_EQ(write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+
+  const int status = RunInChild([&] {
+    unsetenv(PosixDialogs::kAnswersVariable);
+    setsid();
+    const int terminal = open(terminal_name.c_str(), O_RDWR);  // becomes the controlling one
+    if (terminal < 0) return 10;
+    PosixDialogs child("Setup");
+    if (child.MsgBox("Do you agree?", 36, "EULA") != kIdYes) return 1;
+    if (child.InputBox("Server?", "Quillon", "smtp.local") !=
+        std::optional<std::string>("smtp.local")) {
+      return 2;
+    }
+    if (child.InputBox("City?", "Quillon", "") != std::optional<std::string>("Z\xFCrich")) return 3;
+    if (child.InputBox("Name?", "Quillon", "x") != std::nullopt) return 4;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+
+  std::string shown;
+  char buffer[4096];
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, got);
+  close(master);
+  EXPECT_THAT(shown, HasSubstr("[EULA]"));
+  EXPECT_THAT(shown, HasSubstr("Do you agree?"));
+  EXPECT_THAT(shown, HasSubstr("(Yes/No)? "));
+  EXPECT_THAT(shown, HasSubstr("[smtp.local]"));
+  EXPECT_THAT(ReadPosixLines(log_path),
+              ElementsAre(HasSubstr("\"answer\":\"Yes\""), HasSubstr("\"answer\":\"smtp.local\""),
+                          HasSubstr("\"answer\":\"Z\xC3\xBCrich\""), HasSubstr("\"answer\":null")));
 }
 
 TEST_F(PosixDialogsTest, ProcessesTakingFromOneQueueEachGetTheirOwnLines) {
