@@ -406,6 +406,18 @@ TEST_F(PosixRegistryTest, WritesFailWhenTheFileOrTheRootCannotBeWritten) {
   EXPECT_EQ(read_only_file, 0);
   EXPECT_EQ(RegistryText(), before);
 
+  // A lock file that root made does not keep another user from writing.
+  ASSERT_EQ(chmod(scratch.Posix("registry.reg").c_str(), 0666), 0);
+  ASSERT_EQ(chmod(scratch.root().c_str(), 0777), 0);
+  ASSERT_EQ(chmod(scratch.Posix("registry.reg.lock").c_str(), 0644), 0);
+  const int other_user = RunUnprivileged([&] {
+    PosixShell child_shell(machine);
+    child_shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "by another user", "REG_SZ");
+    return 0;
+  });
+  EXPECT_EQ(other_user, 0);
+  EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\K\\V"), "by another user");
+
   // A root that cannot be written: not even the lock file can be made.
   ScratchMachine other;
   ASSERT_EQ(chmod(other.root().c_str(), 0555), 0);

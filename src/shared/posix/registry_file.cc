@@ -462,7 +462,8 @@ RegistryContent RegistryFile::Load() const {
 
 void RegistryFile::Update(const std::function<bool(RegistryContent&)>& change) {
   const std::string lock_path = path_ + ".lock";
-  FileDescriptor lock(open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  // flock needs no write access: a lock file made by another user still serves.
+  FileDescriptor lock(open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
   if (lock.get() < 0) throw AccessDenied();
   while (flock(lock.get(), LOCK_EX) != 0) {
     if (errno != EINTR) throw AccessDenied();
