@@ -5,6 +5,7 @@
 
 #include "shared/platform.h"
 #include "shared/text.h"
+#include "shared/win32/file_append.h"
 #include "shared/win32/win32_error.h"
 
 namespace quillon::win32 {
@@ -219,11 +220,9 @@ std::string InputBoxLogLine(const std::string& program, const std::string& title
 }
 
 void AppendDialogLog(const std::string& log_path, const std::string& line) {
-  FileHandle file(CreateFileA(log_path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file(OpenForAppending(log_path, true));
   if (!file.valid()) throw LastHostError(ErrorSource::kFileSystem);
-  WriteAll(file.get(), line + "\n");
+  AppendWhole(file.get(), line + "\n");
 }
 
 }  // namespace quillon::win32

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "shared/text.h"
+#include "shared/win32/file_append.h"
 #include "shared/win32/win32_error.h"
 #include "shared/win32/win32_host.h"
 
@@ -184,8 +185,11 @@ class Win32TextStream : public TextStream {
     if (file_ == INVALID_HANDLE_VALUE || mode_ == IoMode::kForReading) {
       throw HostError(error_number::kBadFileMode, kBadFileModeText);
     }
-    // One call per text, so that an appended line lands whole even when
-    // other processes append to the same file.
+    if (mode_ == IoMode::kForAppending) {
+      // Other processes may append to the same file at the same time.
+      AppendWhole(file_, text);
+      return;
+    }
     std::size_t written_total = 0;
     while (written_total < text.size()) {
       DWORD written = 0;
@@ -292,30 +296,25 @@ void Win32FileSystem::MoveFile(const std::string& source, const std::string& des
 
 std::unique_ptr<TextStream> Win32FileSystem::OpenTextFile(const std::string& path, IoMode mode,
                                                           bool create) {
-  DWORD access = 0;
-  DWORD disposition = 0;
+  if (IsFolder(AttributesOf(path))) throw FileError(ERROR_ACCESS_DENIED);
+  HANDLE file = INVALID_HANDLE_VALUE;
   switch (mode) {
     case IoMode::kForReading:
-      access = GENERIC_READ;
-      disposition = create ? OPEN_ALWAYS : OPEN_EXISTING;
+      file = CreateFileA(path.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case IoMode::kForWriting:
-      access = GENERIC_WRITE;
-      disposition = create ? CREATE_ALWAYS : TRUNCATE_EXISTING;
+      file = CreateFileA(
+          path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+          nullptr, create ? CREATE_ALWAYS : TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case IoMode::kForAppending:
-      // Append access alone: every write goes to the end of the file as it is
-      // then, also with other processes appending at the same time.
-      access = FILE_APPEND_DATA | SYNCHRONIZE;
-      disposition = create ? OPEN_ALWAYS : OPEN_EXISTING;
+      file = OpenForAppending(path, create);
       break;
     default:
       throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
   }
-  if (IsFolder(AttributesOf(path))) throw FileError(ERROR_ACCESS_DENIED);
-  HANDLE file =
-      CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw LastFileError();
   return std::make_unique<Win32TextStream>(file, mode);
 }

@@ -5,8 +5,12 @@
 //                                      args=<argument text>" to the file
 //   launch_target.exe wait <go> <file> waits until <go> exists, then appends
 //                                      "released" to the file
+//   launch_target.exe append <file> <tag> <count>
+//                                      appends count lines through the file
+//                                      facade, as the checker's logs do
 #include <string>
 
+#include "shared/host_error.h"
 #include "shared/win32/win32_host.h"
 #include "shared/win32/windows_api.h"
 
@@ -52,6 +56,21 @@ int main(int argc, char** argv) {
       Sleep(20);
     }
     AppendLine(argv[3], "released");
+    return 0;
+  }
+  if (mode == "append" && argc > 4) {
+    quillon::win32::Win32FileSystem files;
+    const int count = std::stoi(argv[4]);
+    try {
+      for (int i = 0; i < count; ++i) {
+        auto log = files.OpenTextFile(argv[2], quillon::IoMode::kForAppending, false);
+        log->Write(std::string(argv[3]) + " line " + std::to_string(i) + " " +
+                   std::string(200, argv[3][0]) + "\r\n");
+        log->Close();
+      }
+    } catch (const quillon::HostError&) {
+      return 5;
+    }
     return 0;
   }
   return 2;

@@ -246,3 +246,35 @@ std::string Quoted(const std::string& text) {
 }
 
 }  // namespace quillon::testing
+
+namespace quillon::testing {
+
+std::string SqliteConnectionString(const std::string& name, bool create) {
+  const std::optional<std::string> folder = VariableOf("QUILLON_TEST_SQLITE_FOLDER");
+  if (!folder || folder->empty()) {
+    throw std::runtime_error(
+        "QUILLON_TEST_SQLITE_FOLDER is not set (scripts/test-windows sets it)");
+  }
+  return "Driver=SQLite3;Database=" + *folder + "/" + name + ".sqlite3;Timeout=60000;" +
+         (create ? "" : "NoCreat=1;");
+}
+
+std::vector<std::string> ZentrelTableStatements() {
+  return {
+      "CREATE TABLE APPS (app_id INTEGER PRIMARY KEY AUTOINCREMENT, app_name TEXT)",
+      "CREATE TABLE APP_EXES (exe_id INTEGER PRIMARY KEY AUTOINCREMENT, "
+      "exe_path TEXT NOT NULL COLLATE NOCASE, app_id INTEGER DEFAULT 0)",
+      "CREATE TABLE USERS (user_id INTEGER PRIMARY KEY AUTOINCREMENT, "
+      "user_name TEXT NOT NULL COLLATE NOCASE, user_status TEXT NOT NULL DEFAULT 'DISABLED')",
+      "CREATE TABLE ALLOWED_APPS (user_id INTEGER NOT NULL, app_id INTEGER NOT NULL)",
+      "CREATE TABLE ACCESS_REQUESTS (request_id INTEGER PRIMARY KEY AUTOINCREMENT, "
+      "user_id INTEGER NOT NULL, exe_id INTEGER NOT NULL)",
+  };
+}
+
+std::string UniqueName(const std::string& prefix) {
+  static std::atomic<unsigned> counter{0};
+  return prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+}
+
+}  // namespace quillon::testing

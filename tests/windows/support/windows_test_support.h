@@ -111,3 +111,21 @@ std::vector<std::string> Lines(const std::string& text);
 std::string Quoted(const std::string& text);
 
 }  // namespace quillon::testing
+
+namespace quillon::testing {
+
+// An ODBC connection string for a SQLite database named name in the folder
+// QUILLON_TEST_SQLITE_FOLDER (a path the ODBC driver understands; under Wine
+// a POSIX path). With create false the driver does not create a missing file.
+// Throws std::runtime_error when the variable is not set.
+std::string SqliteConnectionString(const std::string& name, bool create = true);
+
+// The statements that create the access-control tables as the install script
+// lays them down: generated ids, app_id defaulting to 0 (no application),
+// exe_path and user_name compared without regard to case.
+std::vector<std::string> ZentrelTableStatements();
+
+// A name no other test of this run uses.
+std::string UniqueName(const std::string& prefix);
+
+}  // namespace quillon::testing
