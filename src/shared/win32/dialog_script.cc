@@ -104,6 +104,38 @@ int DefaultButton(const ButtonSet& set) {
   return set.buttons[0];
 }
 
+std::string TrimmedUpper(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return "";
+  const std::size_t last = text.find_last_not_of(" \t");
+  return UpperCase(text.substr(first, last - first + 1));
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::size_t extra = 0;
+    if (b < 0x80) {
+      extra = 0;
+    } else if ((b & 0xE0) == 0xC0 && b >= 0xC2) {
+      extra = 1;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2;
+    } else if ((b & 0xF8) == 0xF0 && b <= 0xF4) {
+      extra = 3;
+    } else {
+      return false;
+    }
+    if (i + extra >= text.size()) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::string> TakeQueuedAnswer(const std::string& queue_path) {
@@ -135,11 +167,16 @@ std::optional<std::string> TakeQueuedAnswer(const std::string& queue_path) {
 int MessageBoxAnswer(const std::optional<std::string>& answer, int style) {
   const ButtonSet set = ButtonsOf(style);
   if (answer) {
+    const std::string wanted = TrimmedUpper(*answer);
     for (int i = 0; i < set.count; ++i) {
-      if (*answer == ButtonName(set.buttons[i])) return set.buttons[i];
+      if (wanted == UpperCase(ButtonName(set.buttons[i]))) return set.buttons[i];
     }
   }
   return DefaultButton(set);
+}
+
+std::string QueuedText(const std::string& line) {
+  return IsValidUtf8(line) ? Utf8ToCp1252(line) : line;
 }
 
 std::string ButtonName(int button) {
@@ -219,10 +256,15 @@ std::string InputBoxLogLine(const std::string& program, const std::string& title
          ",\"answer\":" + (answer ? JsonString(*answer) : std::string("null")) + "}";
 }
 
-void AppendDialogLog(const std::string& log_path, const std::string& line) {
+bool AppendDialogLog(const std::string& log_path, const std::string& line) {
   FileHandle file(OpenForAppending(log_path, true));
-  if (!file.valid()) throw LastHostError(ErrorSource::kFileSystem);
-  AppendWhole(file.get(), line + "\n");
+  if (!file.valid()) return false;
+  try {
+    AppendWhole(file.get(), line + "\n");
+  } catch (const HostError&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quillon::win32

@@ -20,10 +20,16 @@ inline constexpr char kCancelLine[] = "<Cancel>";
 // when the file exists but cannot be read or rewritten.
 std::optional<std::string> TakeQueuedAnswer(const std::string& queue_path);
 
-// The button a queued answer presses in a box of the given style; an answer
-// that the box does not offer (or none at all) presses the default button:
-// Cancel where the box has one, else No, else its first button.
+// The button a queued answer presses in a box of the given style. Answers
+// name a button ("Yes", "no ", ...: blanks around and letter case do not
+// matter); an answer that the box does not offer (or none at all) presses the
+// default button: Cancel where the box has one, else No, else its first one.
 int MessageBoxAnswer(const std::optional<std::string>& answer, int style);
+
+// The text a queued line types into an input box: queue files are UTF-8, so
+// a line that is valid UTF-8 is converted to the system code page; any other
+// line is taken as already being in it.
+std::string QueuedText(const std::string& line);
 
 // "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No" for a button id.
 std::string ButtonName(int button);
@@ -36,9 +42,10 @@ std::string MessageBoxLogLine(const std::string& program, const std::string& tit
 std::string InputBoxLogLine(const std::string& program, const std::string& title,
                             const std::string& text, const std::optional<std::string>& answer);
 
-// Appends one line and a line end to the dialog log in one write. Throws
-// HostError when the log cannot be written.
-void AppendDialogLog(const std::string& log_path, const std::string& line);
+// Appends one line and a line end to the dialog log in one piece. False when
+// the log cannot be written: the log watches the boxes, it never changes what
+// a program does.
+bool AppendDialogLog(const std::string& log_path, const std::string& line);
 
 // A text of the system code page as a JSON string literal, quotes included.
 std::string JsonString(std::string_view text);

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cwchar>
 #include <utility>
 #include <vector>
@@ -13,14 +14,25 @@ namespace {
 constexpr WORD kPromptId = 100;
 constexpr WORD kTextId = 101;
 
-// The value of a variable of this process, "" when unset.
-std::string VariableValue(const char* name) {
+// The value of a variable of this process; nullopt when it is not set (set
+// to the empty text is set).
+std::optional<std::string> VariableValue(const char* name) {
   std::vector<char> buffer(MAX_PATH + 1, '\0');
   while (true) {
+    SetLastError(ERROR_SUCCESS);
     const DWORD length =
         GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
     if (length < buffer.size()) return std::string(buffer.data(), length);
     buffer.assign(length + 1, '\0');
+  }
+}
+
+void Log(const std::string& line) {
+  const std::optional<std::string> log = VariableValue(kDialogLogVariable);
+  if (!log || log->empty()) return;
+  if (!AppendDialogLog(*log, line)) {
+    std::fprintf(stderr, "cannot append to the dialog log %s\n", log->c_str());
   }
 }
 
@@ -166,34 +178,30 @@ Win32Dialogs::Win32Dialogs() : program_name_(ProgramNameOfModule()) {}
 Win32Dialogs::Win32Dialogs(std::string program_name) : program_name_(std::move(program_name)) {}
 
 int Win32Dialogs::MsgBox(const std::string& prompt, int style, const std::string& title) {
-  const std::string queue = VariableValue(kAnswersVariable);
   int button = 0;
-  if (!queue.empty()) {
-    button = MessageBoxAnswer(TakeQueuedAnswer(queue), style);
+  // With a queue (even an empty or missing one) no window is shown.
+  if (const std::optional<std::string> queue = VariableValue(kAnswersVariable)) {
+    button = MessageBoxAnswer(queue->empty() ? std::nullopt : TakeQueuedAnswer(*queue), style);
   } else {
     button = MessageBoxA(nullptr, prompt.c_str(), title.c_str(), static_cast<UINT>(style));
     if (button == 0) throw LastHostError(ErrorSource::kShell);
   }
-  const std::string log = VariableValue(kDialogLogVariable);
-  if (!log.empty()) {
-    AppendDialogLog(log, MessageBoxLogLine(program_name_, title, style, prompt, button));
-  }
+  Log(MessageBoxLogLine(program_name_, title, style, prompt, button));
   return button;
 }
 
 std::optional<std::string> Win32Dialogs::InputBox(const std::string& prompt,
                                                   const std::string& title,
                                                   const std::string& default_text) {
-  const std::string queue = VariableValue(kAnswersVariable);
   std::optional<std::string> answer;
-  if (!queue.empty()) {
-    answer = TakeQueuedAnswer(queue);
-    if (answer && *answer == kCancelLine) answer.reset();
+  if (const std::optional<std::string> queue = VariableValue(kAnswersVariable)) {
+    const std::optional<std::string> line =
+        queue->empty() ? std::nullopt : TakeQueuedAnswer(*queue);
+    if (line && *line != kCancelLine) answer = QueuedText(*line);
   } else {
     answer = ShowInputBox(prompt, title, default_text);
   }
-  const std::string log = VariableValue(kDialogLogVariable);
-  if (!log.empty()) AppendDialogLog(log, InputBoxLogLine(program_name_, title, prompt, answer));
+  Log(InputBoxLogLine(program_name_, title, prompt, answer));
   return answer;
 }
 

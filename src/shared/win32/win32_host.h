@@ -49,8 +49,9 @@ class Win32FileSystem : public HostFileSystem {
   Folder GetFolder(const std::string& path) override;
 };
 
-// Message boxes and input boxes as real windows. When QUILLON_ANSWERS names an
-// answer queue, boxes take their answers from it and show no window; when
+// Message boxes and input boxes as real windows. While QUILLON_ANSWERS is set,
+// boxes take their answers from the queue it names (a missing or used-up queue
+// gives each box its default answer) and show no window; when
 // QUILLON_DIALOG_LOG names a file, every box appends one JSON line to it.
 class Win32Dialogs : public Dialogs {
  public:

@@ -10,7 +10,7 @@ int RunProgram(const std::string& program_name, int /*argc*/, char** /*argv*/,
                const ProgramBody& body) {
   win32::Win32Shell shell;
   win32::Win32FileSystem files;
-  win32::Win32Dialogs dialogs;
+  win32::Win32Dialogs dialogs(program_name);
   win32::Win32Processes processes;
   win32::Win32EnvironmentReader environment;
   win32::Win32DirectorySearch search;

@@ -58,11 +58,21 @@ TEST_F(ScriptedDialogsTest, AnswersABoxDoesNotOfferAndAnEmptyQueueGiveTheDefault
 }
 
 TEST_F(ScriptedDialogsTest, InputBoxesTakeTheLineAsTypedTextOrCancel) {
-  Queue("admin@example.com\n\n<Cancel>\n  padded  \n");
+  Queue("admin@example.com\n\n<Cancel>\n  padded  \nr\xC3\xA9mi\nr\xE9mi\n");
   EXPECT_EQ(dialogs.InputBox("Address?", "Quillon Setup", ""), "admin@example.com");
   EXPECT_EQ(dialogs.InputBox("Server?", "Quillon Setup", ""), "");
   EXPECT_EQ(dialogs.InputBox("Server?", "Quillon Setup", ""), std::nullopt);
   EXPECT_EQ(dialogs.InputBox("Server?", "Quillon Setup", ""), "  padded  ");
+  // Queue files are UTF-8; a line that is not is taken as system code page.
+  EXPECT_EQ(dialogs.InputBox("Server?", "Quillon Setup", ""), "r\xE9mi");
+  EXPECT_EQ(dialogs.InputBox("Server?", "Quillon Setup", ""), "r\xE9mi");
+}
+
+TEST_F(ScriptedDialogsTest, AnEmptyQueueVariableStillMeansNoWindowAndDefaultAnswers) {
+  ScopedVariable empty(win32::kAnswersVariable, std::string());
+  EXPECT_EQ(dialogs.MsgBox("Denied", 20, "Access Denied!"), kIdNo);
+  EXPECT_EQ(dialogs.InputBox("Address?", "Quillon Setup", "preset"), std::nullopt);
+  EXPECT_EQ(LogLines().size(), 2u);
 }
 
 TEST_F(ScriptedDialogsTest, EveryBoxAppendsOneJsonLine) {
@@ -118,7 +128,8 @@ TEST(DialogScript, DefaultButtonsFollowTheBoxesButtons) {
   EXPECT_EQ(win32::MessageBoxAnswer(std::nullopt, 1), kIdCancel);
   EXPECT_EQ(win32::MessageBoxAnswer(std::nullopt, 3), kIdCancel);
   EXPECT_EQ(win32::MessageBoxAnswer(std::string("Yes"), 36), kIdYes);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::string("yes"), 36), kIdNo);
+  EXPECT_EQ(win32::MessageBoxAnswer(std::string(" yes\t"), 36), kIdYes);
+  EXPECT_EQ(win32::MessageBoxAnswer(std::string("Y"), 36), kIdNo);
   EXPECT_EQ(win32::MessageBoxAnswer(std::string("Cancel"), 3), kIdCancel);
   EXPECT_EQ(win32::MessageBoxAnswer(std::string("No"), 3), kIdNo);
 }

@@ -1,6 +1,7 @@
 #include "support/windows_test_support.h"
 
 #include <atomic>
+#include <random>
 #include <stdexcept>
 #include <utility>
 
@@ -273,8 +274,10 @@ std::vector<std::string> ZentrelTableStatements() {
 }
 
 std::string UniqueName(const std::string& prefix) {
+  // Process ids come back from run to run; the random part does not.
+  static const unsigned run = std::random_device{}();
   static std::atomic<unsigned> counter{0};
-  return prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+  return prefix + "-" + std::to_string(run) + "-" + std::to_string(counter++);
 }
 
 }  // namespace quillon::testing
