@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "shared/posix/portable_machine.h"
+#include "shared/posix/posix_shell.h"
 #include "uninstall/installed_machine.h"
 
 namespace quillon::testing {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "uninstall/installed_machine.h"
+#include "installed_machine.h"
 
 namespace quillon::testing {
 namespace {
