@@ -183,7 +183,16 @@ void FakeShell::RegWrite(const std::string& path, const std::string& data,
         (data.empty() || !std::all_of(data.begin(), data.end(), ::isdigit))) {
       throw HostError(error_number::kTypeMismatch, "Type mismatch");
     }
-    SetValue(path, data, type);
+    std::string stored = data;
+    if (type == "REG_DWORD") {
+      // A DWORD holds a number: it reads back as its decimal digits.
+      const std::size_t first = std::min(data.find_first_not_of('0'), data.size() - 1);
+      stored = data.substr(first);
+      if (stored.size() > 10 || (stored.size() == 10 && stored > "4294967295")) {
+        throw HostError(error_number::kOverflow, "Overflow");
+      }
+    }
+    SetValue(path, stored, type);
     journal_.Add(entry);
   } catch (const HostError&) {
     journal_.Add(entry + " [failed]");
@@ -282,7 +291,7 @@ class FakeStream : public TextStream {
         writable_(writable) {}
 
   std::string ReadLine() override {
-    if (writable_) throw HostError(error_number::kBadFileName, "Bad file mode");
+    if (writable_) throw HostError(error_number::kBadFileMode, "Bad file mode");
     if (position_ >= content_.size()) {
       throw HostError(error_number::kInputPastEnd, "Input past end of file");
     }
@@ -297,7 +306,7 @@ class FakeStream : public TextStream {
   bool AtEndOfStream() override { return position_ >= content_.size(); }
 
   void Write(const std::string& text) override {
-    if (!writable_) throw HostError(error_number::kBadFileName, "Bad file mode");
+    if (!writable_) throw HostError(error_number::kBadFileMode, "Bad file mode");
     journal_.Add("Write " + path_ + " " + Quoted(text));
     files_.AppendContent(key_, text);
   }
@@ -497,6 +506,7 @@ void FakeFileSystem::CopyTree(const std::string& source_key, const std::string& 
     }
     if (const Node* existing = Find(child_target)) {
       if (existing->folder || !overwrite) throw AlreadyExists();
+      if (existing->read_only) throw PermissionDenied();
     }
     AddFile(child_target, node.content);
   }
@@ -562,13 +572,18 @@ void FakeFileSystem::MoveFile(const std::string& source, const std::string& dest
       Attempt("MoveFile", source, "MoveFile " + source + " -> " + destination);
   try {
     const Node* from = Find(source);
-    if (from == nullptr) throw FileNotFound();
-    if (Find(destination) != nullptr) throw AlreadyExists();
-    const std::string parent = Absolute(destination).substr(0, Absolute(destination).rfind('\\'));
+    if (from == nullptr || from->folder) throw FileNotFound();
+    std::string target = destination;
+    if (EndsWithBackslash(destination)) {
+      if (!FolderExists(destination)) throw PathNotFound();
+      target = destination + LastElement(from->path);
+    }
+    if (Find(target) != nullptr) throw AlreadyExists();
+    const std::string parent = Absolute(target).substr(0, Absolute(target).rfind('\\'));
     if (!FolderExists(parent)) throw PathNotFound();
     Node moved = *from;
     nodes_.erase(Key(source));
-    AddFile(destination, moved.content, moved.read_only);
+    AddFile(target, moved.content, moved.read_only);
     journal_.Add(entry);
   } catch (const HostError&) {
     journal_.Add(entry + " [failed]");
@@ -586,7 +601,7 @@ std::unique_ptr<TextStream> FakeFileSystem::OpenTextFile(const std::string& path
     Node* node = Find(path);
     if (node != nullptr && node->folder) throw PermissionDenied();
     if (node == nullptr) {
-      if (mode == IoMode::kForReading || !create) throw FileNotFound();
+      if (!create) throw FileNotFound();
       const std::string absolute = Absolute(path);
       if (!FolderExists(absolute.substr(0, absolute.rfind('\\')))) throw PathNotFound();
       AddFile(path, "");
