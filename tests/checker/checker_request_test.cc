@@ -76,6 +76,10 @@ struct BadRequest {
   std::string report;
 };
 
+void PrintTo(const BadRequest& request, std::ostream* out) {
+  *out << request.argument_text;
+}
+
 class BadRequestTest : public CheckerTest, public ::testing::WithParamInterface<BadRequest> {};
 
 TEST_P(BadRequestTest, StopsWithTheErrorReportBeforeAnythingElse) {
