@@ -1,25 +1,21 @@
 #include "support/scratch_machine.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <system_error>
 
 #include "shared/text.h"
 #include "support/database_support.h"
-
-extern char** environ;
 
 namespace quillon::testing {
 
@@ -37,21 +33,9 @@ constexpr char kBuiltZentrel[] = QUILLON_BIN_DIR "/Zentrel.exe";
 constexpr const char* kPassedThrough[] = {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS",
                                           "TZ"};
 
-void AppendUtf8(std::string& out, unsigned code_point) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
-
 // Reads a JSON string starting at its opening quote; leaves i after the
-// closing quote. Returns the UTF-8 text.
+// closing quote. Returns the UTF-8 text. The machine's logs escape only
+// control characters as \uXXXX.
 std::string JsonString(const std::string& line, std::size_t& i) {
   std::string text;
   for (++i; i < line.size() && line[i] != '"'; ++i) {
@@ -77,7 +61,7 @@ std::string JsonString(const std::string& line, std::size_t& i) {
         text += '\f';
         break;
       case 'u':
-        AppendUtf8(text, static_cast<unsigned>(std::stoul(line.substr(i + 1, 4), nullptr, 16)));
+        text += static_cast<char>(std::stoul(line.substr(i + 1, 4), nullptr, 16));
         i += 4;
         break;
       default:
@@ -131,13 +115,7 @@ std::vector<std::string> FileLines(const std::string& posix_path) {
   return lines;
 }
 
-ScratchMachine::ScratchMachine() {
-  std::string pattern = (fs::temp_directory_path() / "quillon-machine-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot create a folder from " + pattern);
-  }
-  root_ = pattern;
-
+ScratchMachine::ScratchMachine() : root_(folder_.path()) {
   fs::create_directories(Posix("C:\\WINDOWS\\system32"));
   fs::create_directories(Posix("C:\\WINDOWS\\Temp"));
   fs::create_directories(Posix("C:\\Documents and Settings\\alice"));
@@ -167,11 +145,6 @@ ScratchMachine::ScratchMachine() {
   environment["COMPUTERNAME"] = "HARLWICK-PC";
   environment["USERNAME"] = "alice";
   environment["USERPROFILE"] = "C:\\Documents and Settings\\alice";
-}
-
-ScratchMachine::~ScratchMachine() {
-  std::error_code ignored;  // a folder left behind in /tmp harms no test
-  fs::remove_all(root_, ignored);
 }
 
 std::string ScratchMachine::Posix(const std::string& windows_path) const {

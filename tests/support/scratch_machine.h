@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/database_support.h"
+
 namespace quillon::testing {
 
 // One line of the dialog log.
@@ -38,11 +40,10 @@ std::map<std::string, std::optional<std::string>> ParseJsonLine(const std::strin
 
 class ScratchMachine {
  public:
-  // Creates the machine; the test fails (throws) when it cannot.
+  // Creates the machine in a fresh temporary folder; throws when it cannot.
   ScratchMachine();
   ScratchMachine(const ScratchMachine&) = delete;
   ScratchMachine& operator=(const ScratchMachine&) = delete;
-  ~ScratchMachine();
 
   const std::string& root() const { return root_; }
   const std::string& database_file() const { return database_file_; }
@@ -74,6 +75,7 @@ class ScratchMachine {
   pid_t StartZentrel(const std::string& argument_text) const;
 
  private:
+  DatabaseTestFolder folder_;  // the machine's root, removed with the machine
   std::string root_;
   std::string database_file_;
 };
