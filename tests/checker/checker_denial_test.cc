@@ -8,7 +8,6 @@
 
 #include "checker/checker.h"
 #include "checker_fixture.h"
-#include "shared/text.h"
 
 namespace quillon::testing {
 namespace {
@@ -246,37 +245,6 @@ TEST_F(DenialTest, AccessLogThatCannotBeWrittenStopsAfterTheBox) {
               ElementsAre("Terminate 4242", DenialBox(kIdNo),
                           std::string("OpenTextFile ") + kAccessLog + " mode=8 create [failed]",
                           "MsgBox 16 \"Zentrel\" \"Error 70: Permission denied\" -> 1"));
-}
-
-class MailerCommandTest : public ::testing::Test {
- protected:
-  std::string Command(const std::vector<std::string>& values) {
-    StartRequestMailer(machine.shell, machine.environment, values[0], values[1], values[2],
-                       values[3], values[4], values[5]);
-    const auto runs = machine.journal.Starting("Run ");
-    const std::string suffix = " style=0 wait=false";
-    EXPECT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs.back().substr(runs.back().size() - suffix.size()), suffix);
-    return runs.back().substr(4, runs.back().size() - 4 - suffix.size());
-  }
-  FakeMachine machine;
-};
-
-TEST_F(MailerCommandTest, EachValueIsOneArgumentWhateverItHolds) {
-  const std::vector<std::string> values = {
-      "smtp \"relay\"", "a@b\\", "C:\\TOOLS\\A B\\X.EXE", "Tools \\\" x\\\\", "Bob \"the\" B", ""};
-  const std::vector<std::string> arguments = SplitCommandLine(Command(values));
-  EXPECT_THAT(arguments,
-              ElementsAre("C:\\Program Files\\Harlwick\\Zentrel\\Corvane.exe", values[0], values[1],
-                          "HARLWICK-PC", values[2], values[3], values[4], values[5]));
-}
-
-TEST_F(MailerCommandTest, PlainValuesStandInPlainQuotes) {
-  machine.environment.Set("COMPUTERNAME", std::string(255, 'c'));  // too long: read as empty
-  EXPECT_EQ(Command({"smtp", "a@b", "C:\\X.EXE", "Unassigned", "O'Neil", "7"}),
-            std::string(kMailer) +
-                " \"smtp\" \"a@b\" \"\" \"C:\\X.EXE\" \"Unassigned\" "
-                "\"O'Neil\" \"7\"");
 }
 
 }  // namespace
