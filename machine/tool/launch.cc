@@ -1,13 +1,18 @@
 #include "launch.h"
 
 #include <dlfcn.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "companions/hook/posix/process_attach.h"
@@ -83,13 +88,44 @@ pid_t StartHookHost(const std::vector<Library>& libraries, const std::string& ex
 
 namespace {
 
-// Takes the launched process's end when it has come.
-void CheckEnded(pid_t process_id, LaunchOutcome& outcome) {
-  int status = 0;
-  if (!outcome.running || ::waitpid(process_id, &status, WNOHANG) != process_id) return;
+void NoteEnd(int status, LaunchOutcome& outcome) {
   outcome.running = false;
   outcome.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
   outcome.exit_status = ExitStatusOf(status);
+}
+
+// Takes the launched process's end when it has come.
+void CheckEnded(pid_t process_id, LaunchOutcome& outcome) {
+  int status = 0;
+  if (outcome.running && ::waitpid(process_id, &status, WNOHANG) == process_id) {
+    NoteEnd(status, outcome);
+  }
+}
+
+// True when the process has been sent SIGKILL or is already on its way out:
+// it will end without running on. A kill takes effect when the process is
+// next scheduled, which may be after its killer has ended.
+bool IsDying(pid_t process_id) {
+  const std::string folder = "/proc/" + std::to_string(process_id);
+  std::ifstream status(folder + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("SigPnd:", 0) != 0 && line.rfind("ShdPnd:", 0) != 0) continue;
+    const unsigned long long pending = std::strtoull(line.c_str() + 7, nullptr, 16);
+    if (pending & (1ull << (SIGKILL - 1))) return true;
+  }
+  // The state and the flags (PF_EXITING) after the command name in stat.
+  std::ifstream stat(folder + "/stat");
+  std::getline(stat, line);
+  const std::size_t name_end = line.rfind(')');
+  if (name_end == std::string::npos) return false;
+  std::istringstream fields(line.substr(name_end + 1));
+  std::string state;
+  long skipped = 0;
+  unsigned long flags = 0;
+  fields >> state >> skipped >> skipped >> skipped >> skipped >> skipped >> flags;
+  constexpr unsigned long kExiting = 0x4;
+  return state == "Z" || state == "X" || (fields && (flags & kExiting) != 0);
 }
 
 }  // namespace
@@ -108,6 +144,12 @@ LaunchOutcome WatchLaunch(pid_t process_id, pid_t hook_host, long wait_ms) {
     }
   }
   CheckEnded(process_id, outcome);
+  if (outcome.running && IsDying(process_id)) {
+    int status = 0;
+    while (::waitpid(process_id, &status, 0) < 0 && errno == EINTR) {
+    }
+    NoteEnd(status, outcome);
+  }
   return outcome;
 }
 
