@@ -17,7 +17,7 @@
 
 #include "shared/database.h"
 #include "support/database_support.h"
-#include "support/scratch_machine.h"
+#include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
@@ -47,7 +47,9 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
 class CheckerEndToEndTest : public ::testing::Test {
  protected:
   CheckerEndToEndTest() {
-    std::filesystem::create_directories(machine.Posix("C:\\Tools"));
+    machine.PutCheckerInPlace();
+    machine.CreateDatabase();
+    MakePosixFolders(machine.Posix("C:\\Tools"));
     machine.WriteFile("C:\\Tools\\Game.exe", "");
   }
 
@@ -60,7 +62,7 @@ class CheckerEndToEndTest : public ::testing::Test {
 
   // A launched program: a real process that runs until it is ended.
   pid_t Launch() {
-    const pid_t pid = machine.Start("/bin/sleep", {"300"});
+    const pid_t pid = machine.StartProgram("/bin/sleep", {"300"});
     launched_.push_back(pid);
     return pid;
   }
@@ -69,7 +71,7 @@ class CheckerEndToEndTest : public ::testing::Test {
   // terminated here because it was still running.
   int EndOf(pid_t pid) {
     kill(pid, SIGTERM);
-    const int status = ScratchMachine::Wait(pid);
+    const int status = WaitForChild(pid);
     launched_.erase(std::find(launched_.begin(), launched_.end(), pid));
     return status;
   }
@@ -78,9 +80,17 @@ class CheckerEndToEndTest : public ::testing::Test {
     return exe_path + "_|_LAUNCH_|_" + std::to_string(pid) + "_|_" + user;
   }
 
-  void Sql(const std::string& sql) { RunSql(machine.database_file(), sql); }
-  long long Rows(const std::string& table) { return CountRows(machine.database_file(), table); }
-  std::string Value(const std::string& sql) { return QueryValue(machine.database_file(), sql); }
+  // Starts the installed Zentrel.exe with the argument; RunZentrel waits for it.
+  pid_t StartZentrel(const std::string& argument_text) const {
+    return machine.StartProgram(machine.Posix(kCheckerExe), {argument_text});
+  }
+  int RunZentrel(const std::string& argument_text) const {
+    return WaitForChild(StartZentrel(argument_text));
+  }
+
+  void Sql(const std::string& sql) { RunSql(machine.database(), sql); }
+  long long Rows(const std::string& table) { return CountRows(machine.database(), table); }
+  std::string Value(const std::string& sql) { return QueryValue(machine.database(), sql); }
 
   void EnableAlice() {
     Sql("INSERT INTO USERS (user_name, user_status) VALUES ('alice', 'ENABLED')");
@@ -110,14 +120,14 @@ class CheckerEndToEndTest : public ::testing::Test {
     for (int attempt = 0; attempt < 1200 && !std::filesystem::exists(record); ++attempt) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return FileLines(record);
+    return TextLines(record);
   }
 
   std::vector<std::string> LogLines(const std::string& log) {
-    return FileLines(machine.Posix(log));
+    return TextLines(machine.Posix(log));
   }
 
-  ScratchMachine machine;
+  TestMachine machine{MachineTree::kMinimal};
 
  private:
   std::vector<pid_t> launched_;
@@ -125,18 +135,18 @@ class CheckerEndToEndTest : public ::testing::Test {
 
 TEST_F(CheckerEndToEndTest, RefusedRequestsAreLoggedAndTheProcessRunsOn) {
   const pid_t launched = Launch();
-  EXPECT_EQ(machine.RunZentrel("abc"), 0);
-  EXPECT_EQ(ScratchMachine::Wait(machine.Start(
+  EXPECT_EQ(RunZentrel("abc"), 0);
+  EXPECT_EQ(WaitForChild(machine.StartProgram(
                 machine.Posix("C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe"), {})),
             0);
-  EXPECT_EQ(machine.RunZentrel(Request("\\\\SERVER\\SHARE\\TOOL.EXE", launched, "alice")), 0);
+  EXPECT_EQ(RunZentrel(Request("\\\\SERVER\\SHARE\\TOOL.EXE", launched, "alice")), 0);
 
   EXPECT_THAT(
       LogLines(kErrorLog),
       ElementsAre(IsLogLine("ERROR! Invalid command line arguments \"abc\""),
                   IsLogLine("ERROR! Invalid command line arguments \"\""),
                   IsLogLine("ERROR! File \"\\\\SERVER\\SHARE\\TOOL.EXE\" is not a local file")));
-  EXPECT_EQ(CountOf(*machine.ReadFile(kErrorLog), "\r\n"), 3u);
+  EXPECT_EQ(CountOf(machine.ReadFile(kErrorLog), "\r\n"), 3u);
   EXPECT_THAT(machine.Dialogs(), IsEmpty());
   EXPECT_EQ(Rows("APP_EXES"), 0);
   EXPECT_EQ(EndOf(launched), kTerminated);
@@ -144,8 +154,8 @@ TEST_F(CheckerEndToEndTest, RefusedRequestsAreLoggedAndTheProcessRunsOn) {
 
 TEST_F(CheckerEndToEndTest, RequestThatCannotBeTakenApartShowsTheErrorReport) {
   const pid_t launched = Launch();
-  EXPECT_EQ(machine.RunZentrel("C:\\TOOLS\\GAME.EXE_|_LAUNCH_|_12x_|_alice"), 1);
-  EXPECT_EQ(machine.RunZentrel("C:\\TOOLS\\GAME.EXE_|_LAUNCH_|_" + std::to_string(launched)), 1);
+  EXPECT_EQ(RunZentrel("C:\\TOOLS\\GAME.EXE_|_LAUNCH_|_12x_|_alice"), 1);
+  EXPECT_EQ(RunZentrel("C:\\TOOLS\\GAME.EXE_|_LAUNCH_|_" + std::to_string(launched)), 1);
 
   const auto boxes = machine.Dialogs();
   ASSERT_EQ(boxes.size(), 2u);
@@ -160,14 +170,14 @@ TEST_F(CheckerEndToEndTest, RequestThatCannotBeTakenApartShowsTheErrorReport) {
 TEST_F(CheckerEndToEndTest, AllowedLaunchLeavesNoTraceButTheRegistrationRows) {
   machine.WriteFile("C:\\Program Files\\Tools\\App.exe", "");
   const pid_t launched = Launch();
-  EXPECT_EQ(machine.RunZentrel(Request("C:\\PROGRA~1\\TOOLS\\APP.EXE", launched, "bob")), 0);
-  EXPECT_EQ(machine.RunZentrel(Request("C:\\GONE\\X.EXE", launched, "bob")), 0);
+  EXPECT_EQ(RunZentrel(Request("C:\\PROGRA~1\\TOOLS\\APP.EXE", launched, "bob")), 0);
+  EXPECT_EQ(RunZentrel(Request("C:\\GONE\\X.EXE", launched, "bob")), 0);
 
   // Stored long names, and an empty element for a folder that is not there.
   EXPECT_THAT(
-      QueryRows(machine.database_file(), "SELECT exe_path FROM APP_EXES ORDER BY exe_id"),
+      QueryRows(machine.database(), "SELECT exe_path FROM APP_EXES ORDER BY exe_id"),
       ElementsAre(ElementsAre("C:\\PROGRAM FILES\\TOOLS\\APP.EXE"), ElementsAre("C:\\\\X.EXE")));
-  EXPECT_THAT(QueryRows(machine.database_file(), "SELECT user_name, user_status FROM USERS"),
+  EXPECT_THAT(QueryRows(machine.database(), "SELECT user_name, user_status FROM USERS"),
               ElementsAre(ElementsAre("bob", "DISABLED")));
   EXPECT_THAT(machine.Dialogs(), IsEmpty());
   EXPECT_THAT(machine.Runs(), IsEmpty());
@@ -179,9 +189,9 @@ TEST_F(CheckerEndToEndTest, AllowedLaunchLeavesNoTraceButTheRegistrationRows) {
 TEST_F(CheckerEndToEndTest, OwnMailerPassesOnlyInUpperCase) {
   EnableAlice();
   const pid_t launched = Launch();
-  EXPECT_EQ(machine.RunZentrel(
-                Request("C:\\PROGRAM FILES\\HARLWICK\\ZENTREL\\CORVANE.EXE", launched, "alice")),
-            0);
+  EXPECT_EQ(
+      RunZentrel(Request("C:\\PROGRAM FILES\\HARLWICK\\ZENTREL\\CORVANE.EXE", launched, "alice")),
+      0);
   EXPECT_EQ(Rows("APP_EXES"), 0);
   EXPECT_THAT(machine.Dialogs(), IsEmpty());
   EXPECT_EQ(EndOf(launched), kTerminated);
@@ -193,7 +203,7 @@ TEST_F(CheckerEndToEndTest, DeniedProcessIsKilledBeforeTheBoxAndTheDenialIsLogge
   const pid_t launched = Launch();
   machine.Answer("No");
 
-  EXPECT_EQ(machine.RunZentrel(Request("C:\\TOOLS\\GAME.EXE", launched, "alice")), 0);
+  EXPECT_EQ(RunZentrel(Request("C:\\TOOLS\\GAME.EXE", launched, "alice")), 0);
 
   EXPECT_EQ(EndOf(launched), kKilled);
   const auto boxes = machine.Dialogs();
@@ -208,7 +218,7 @@ TEST_F(CheckerEndToEndTest, DeniedProcessIsKilledBeforeTheBoxAndTheDenialIsLogge
             "Would you like to request access to this file?");
   EXPECT_EQ(boxes[0].answer, "No");
   EXPECT_THAT(LogLines(kAccessLog), ElementsAre(IsLogLine("C:\\TOOLS\\GAME.EXE_|_Games_|_alice")));
-  EXPECT_EQ(CountOf(*machine.ReadFile(kAccessLog), "\r\n"), 1u);
+  EXPECT_EQ(CountOf(machine.ReadFile(kAccessLog), "\r\n"), 1u);
   EXPECT_EQ(Rows("ACCESS_REQUESTS"), 0);
   EXPECT_THAT(machine.Runs(), IsEmpty());
 }
@@ -223,7 +233,7 @@ TEST_F(CheckerEndToEndTest, YesRecordsTheRequestAndHandsItToTheMailer) {
   machine.Answer("Yes");
   machine.Answer("OK");
 
-  EXPECT_EQ(machine.RunZentrel(Request("C:\\TOOLS\\GAME.EXE", launched, "alice")), 0);
+  EXPECT_EQ(RunZentrel(Request("C:\\TOOLS\\GAME.EXE", launched, "alice")), 0);
 
   EXPECT_EQ(EndOf(launched), kKilled);
   const std::string request_id = Value("SELECT request_id FROM ACCESS_REQUESTS");
@@ -254,7 +264,7 @@ TEST_F(CheckerEndToEndTest, YesRecordsTheRequestAndHandsItToTheMailer) {
   // Asking again reuses the request and its id.
   const pid_t again = Launch();
   machine.Answer("Yes");
-  EXPECT_EQ(machine.RunZentrel(Request("C:\\TOOLS\\GAME.EXE", again, "alice")), 0);
+  EXPECT_EQ(RunZentrel(Request("C:\\TOOLS\\GAME.EXE", again, "alice")), 0);
   EXPECT_EQ(EndOf(again), kKilled);
   EXPECT_EQ(Rows("ACCESS_REQUESTS"), 1);
   ASSERT_EQ(machine.Runs().size(), 2u);
@@ -268,7 +278,7 @@ TEST_F(CheckerEndToEndTest, WithoutMailSettingsTheRequestIsRecordedButNotMailed)
   const pid_t launched = Launch();
   machine.Answer("Yes");
 
-  EXPECT_EQ(machine.RunZentrel(Request("C:\\TOOLS\\GAME.EXE", launched, "alice")), 0);
+  EXPECT_EQ(RunZentrel(Request("C:\\TOOLS\\GAME.EXE", launched, "alice")), 0);
 
   EXPECT_EQ(EndOf(launched), kKilled);
   EXPECT_EQ(Rows("ACCESS_REQUESTS"), 1);
@@ -283,10 +293,10 @@ TEST_F(CheckerEndToEndTest, WithoutMailSettingsTheRequestIsRecordedButNotMailed)
 }
 
 TEST_F(CheckerEndToEndTest, MissingDatabaseStopsBeforeTheProcessIsTouched) {
-  std::filesystem::remove(machine.database_file());
+  std::filesystem::remove(machine.database());
   const pid_t launched = Launch();
 
-  EXPECT_EQ(machine.RunZentrel(Request("C:\\TOOLS\\GAME.EXE", launched, "alice")), 1);
+  EXPECT_EQ(RunZentrel(Request("C:\\TOOLS\\GAME.EXE", launched, "alice")), 1);
 
   const auto boxes = machine.Dialogs();
   ASSERT_EQ(boxes.size(), 1u);
@@ -308,10 +318,10 @@ TEST_F(CheckerEndToEndTest, ManyCheckersAtOnceLoseNothing) {
     // users' launches, each user's first.
     const std::string user = i % 2 == 0 ? "alice" : "user" + std::to_string(i);
     if (user == "alice") denied.insert(exe_path);
-    checkers.push_back(machine.StartZentrel(Request(exe_path, 0, user)));
+    checkers.push_back(StartZentrel(Request(exe_path, 0, user)));
   }
   std::vector<int> statuses;
-  for (pid_t pid : checkers) statuses.push_back(ScratchMachine::Wait(pid));
+  for (pid_t pid : checkers) statuses.push_back(WaitForChild(pid));
 
   EXPECT_THAT(statuses, ::testing::Each(0));
   EXPECT_EQ(Rows("APP_EXES"), kCheckers);

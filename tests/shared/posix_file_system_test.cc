@@ -5,13 +5,15 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <map>
 
 #include "fakes/fake_host.h"
 #include "shared/host_error.h"
-#include "shared/posix_scratch.h"
+#include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
@@ -65,9 +67,7 @@ class PosixFilesBackend {
   HostFileSystem& files() { return files_; }
   void AddFolder(const std::string& path) { MakePosixFolders(machine_.Map(path)->posix); }
   void AddFile(const std::string& path, const std::string& content, bool read_only = false) {
-    const std::string posix = machine_.Map(path)->posix;
-    MakePosixFolders(posix.substr(0, posix.rfind('/')));
-    WritePosixFile(posix, content, read_only ? 0444 : 0644);
+    WritePosixFile(machine_.Map(path)->posix, content, read_only ? 0444 : 0644);
   }
   std::optional<std::string> Content(const std::string& path) const {
     std::optional<MappedPath> mapped = machine_.Map(path);
@@ -80,7 +80,7 @@ class PosixFilesBackend {
   void EnterFolder(const std::string& path) { current_.emplace(machine_.Map(path)->posix); }
 
  private:
-  ScratchMachine scratch_;
+  TestMachine scratch_{MachineTree::kDrives};
   PortableMachine machine_{scratch_.root(), "Test"};
   PosixFileSystem files_{machine_};
   std::optional<ScopedCurrentDirectory> current_;
@@ -353,40 +353,40 @@ TYPED_TEST(FileSystemContractTest, RelativePathsStartAtTheCurrentFolder) {
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:
-  ScratchMachine scratch;
+  TestMachine scratch{MachineTree::kDrives};
   PortableMachine machine{scratch.root(), "Test"};
   PosixFileSystem files{machine};
 };
 
 TEST_F(PosixFileSystemTest, CopiesKeepPermissionBits) {
-  scratch.WriteFile("drive_c/Media/Zentrel.exe", "#!/bin/sh\n", 0755);
-  scratch.WriteFile("drive_c/Media/Tree/Sub/tool.exe", "#!/bin/sh\n", 0750);
-  scratch.WriteFile("drive_c/Media/Tree/readonly.txt", "r", 0444);
-  scratch.WriteFile("drive_c/Out/Zentrel.exe", "old", 0600);
+  WritePosixFile(scratch.InRoot("drive_c/Media/Zentrel.exe"), "#!/bin/sh\n", 0755);
+  WritePosixFile(scratch.InRoot("drive_c/Media/Tree/Sub/tool.exe"), "#!/bin/sh\n", 0750);
+  WritePosixFile(scratch.InRoot("drive_c/Media/Tree/readonly.txt"), "r", 0444);
+  WritePosixFile(scratch.InRoot("drive_c/Out/Zentrel.exe"), "old", 0600);
   files.CopyFile("C:\\Media\\Zentrel.exe", "C:\\Out\\", true);
   files.CopyFolder("C:\\Media\\Tree", "C:\\Out\\", true);
-  EXPECT_EQ(PosixMode(scratch.Posix("drive_c/Out/Zentrel.exe")), 0755u);
-  EXPECT_EQ(PosixMode(scratch.Posix("drive_c/Out/Tree/Sub/tool.exe")), 0750u);
-  EXPECT_EQ(PosixMode(scratch.Posix("drive_c/Out/Tree/readonly.txt")), 0444u);
-  EXPECT_EQ(scratch.ReadFile("drive_c/Out/Zentrel.exe"), "#!/bin/sh\n");
+  EXPECT_EQ(PosixMode(scratch.InRoot("drive_c/Out/Zentrel.exe")), 0755u);
+  EXPECT_EQ(PosixMode(scratch.InRoot("drive_c/Out/Tree/Sub/tool.exe")), 0750u);
+  EXPECT_EQ(PosixMode(scratch.InRoot("drive_c/Out/Tree/readonly.txt")), 0444u);
+  EXPECT_EQ(ReadPosixFile(scratch.InRoot("drive_c/Out/Zentrel.exe")), "#!/bin/sh\n");
 }
 
 TEST_F(PosixFileSystemTest, NewNamesKeepTheCaseGivenAndOldOnesTheirs) {
-  scratch.WriteFile("drive_c/Media/Setup.INI", "x");
-  scratch.WriteFile("drive_c/Out/setup.ini", "old");
+  WritePosixFile(scratch.InRoot("drive_c/Media/Setup.INI"), "x");
+  WritePosixFile(scratch.InRoot("drive_c/Out/setup.ini"), "old");
   files.CopyFile("C:\\Media\\setup.ini", "C:\\OUT\\", true);
   files.CopyFile("C:\\Media\\setup.ini", "C:\\Out\\NewName.Ini", true);
-  EXPECT_THAT(*ListFolder(scratch.Posix("drive_c/Out")), ElementsAre("NewName.Ini", "setup.ini"));
-  EXPECT_EQ(scratch.ReadFile("drive_c/Out/setup.ini"), "x");
+  EXPECT_THAT(*ListFolder(scratch.InRoot("drive_c/Out")), ElementsAre("NewName.Ini", "setup.ini"));
+  EXPECT_EQ(ReadPosixFile(scratch.InRoot("drive_c/Out/setup.ini")), "x");
 }
 
 TEST_F(PosixFileSystemTest, EightBitTextGoesToDiskByteForByte) {
-  scratch.MakeFolder("drive_c/Out");
+  MakePosixFolders(scratch.InRoot("drive_c/Out"));
   const std::string text = std::string("caf\xE9 \x80 \x01\x7F\xFF\r\nline 2\n");
   auto out = files.OpenTextFile("C:\\Out\\t.txt", IoMode::kForWriting, true);
   out->Write(text);
   out->Close();
-  EXPECT_EQ(scratch.ReadFile("drive_c/Out/t.txt"), text);
+  EXPECT_EQ(ReadPosixFile(scratch.InRoot("drive_c/Out/t.txt")), text);
   auto in = files.OpenTextFile("C:\\Out\\t.txt", IoMode::kForReading, false);
   EXPECT_EQ(in->ReadLine(), std::string("caf\xE9 \x80 \x01\x7F\xFF"));
   EXPECT_EQ(in->ReadLine(), "line 2");
@@ -395,7 +395,7 @@ TEST_F(PosixFileSystemTest, EightBitTextGoesToDiskByteForByte) {
 
 TEST_F(PosixFileSystemTest, LongLinesAndBareCarriageReturns) {
   const std::string long_line(200000, 'x');
-  scratch.WriteFile("drive_c/in.txt", long_line + "\r\nmid\rdle\n\r\nlast\r");
+  WritePosixFile(scratch.InRoot("drive_c/in.txt"), long_line + "\r\nmid\rdle\n\r\nlast\r");
   auto in = files.OpenTextFile("C:\\in.txt", IoMode::kForReading, false);
   EXPECT_EQ(in->ReadLine(), long_line);
   EXPECT_EQ(in->ReadLine(), "mid\rdle");
@@ -405,7 +405,7 @@ TEST_F(PosixFileSystemTest, LongLinesAndBareCarriageReturns) {
 }
 
 TEST_F(PosixFileSystemTest, StreamsUsedTheWrongWayReportBadFileMode) {
-  scratch.WriteFile("drive_c/in.txt", "a\n");
+  WritePosixFile(scratch.InRoot("drive_c/in.txt"), "a\n");
   auto in = files.OpenTextFile("C:\\in.txt", IoMode::kForReading, false);
   EXPECT_EQ(ErrorNumberOf([&] { in->Write("x"); }), error_number::kBadFileMode);
   in->Close();
@@ -418,54 +418,54 @@ TEST_F(PosixFileSystemTest, StreamsUsedTheWrongWayReportBadFileMode) {
 }
 
 TEST_F(PosixFileSystemTest, ReadingModeWithCreateMakesAnEmptyFile) {
-  scratch.MakeFolder("drive_c/Logs");
+  MakePosixFolders(scratch.InRoot("drive_c/Logs"));
   auto in = files.OpenTextFile("C:\\Logs\\new.log", IoMode::kForReading, true);
   EXPECT_TRUE(in->AtEndOfStream());
-  EXPECT_TRUE(scratch.Exists("drive_c/Logs/new.log"));
+  EXPECT_TRUE(PosixExists(scratch.InRoot("drive_c/Logs/new.log")));
 }
 
 TEST_F(PosixFileSystemTest, NothingIsCopiedOntoItselfOrIntoItself) {
-  scratch.WriteFile("drive_c/Tree/a.txt", "precious");
+  WritePosixFile(scratch.InRoot("drive_c/Tree/a.txt"), "precious");
   EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile("C:\\Tree\\a.txt", "C:\\TREE\\A.TXT", true); }),
             error_number::kPermissionDenied);
   EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile("C:\\Tree\\a.txt", "C:\\Tree\\", true); }),
             error_number::kPermissionDenied);
-  EXPECT_EQ(scratch.ReadFile("drive_c/Tree/a.txt"), "precious");
+  EXPECT_EQ(ReadPosixFile(scratch.InRoot("drive_c/Tree/a.txt")), "precious");
   EXPECT_EQ(ErrorNumberOf([&] { files.CopyFolder("C:\\Tree", "C:\\Tree\\", true); }),
             error_number::kPermissionDenied);
   EXPECT_EQ(ErrorNumberOf([&] { files.CopyFolder("C:\\Tree", "C:\\Tree\\Inner\\Deeper", true); }),
             error_number::kPathNotFound);
-  EXPECT_THAT(*ListFolder(scratch.Posix("drive_c/Tree")), ElementsAre("a.txt"));
+  EXPECT_THAT(*ListFolder(scratch.InRoot("drive_c/Tree")), ElementsAre("a.txt"));
 }
 
 TEST_F(PosixFileSystemTest, DeletingFollowsNoLinksAndLeavesDrivesAlone) {
-  scratch.WriteFile("drive_d/Precious/data.txt", "keep me");
-  scratch.MakeFolder("drive_c/Group");
-  ASSERT_EQ(symlink(scratch.Posix("drive_d/Precious").c_str(),
-                    scratch.Posix("drive_c/Group/link").c_str()),
+  WritePosixFile(scratch.InRoot("drive_d/Precious/data.txt"), "keep me");
+  MakePosixFolders(scratch.InRoot("drive_c/Group"));
+  ASSERT_EQ(symlink(scratch.InRoot("drive_d/Precious").c_str(),
+                    scratch.InRoot("drive_c/Group/link").c_str()),
             0);
   files.DeleteFolder("C:\\Group", true);
-  EXPECT_FALSE(scratch.Exists("drive_c/Group"));
-  EXPECT_EQ(scratch.ReadFile("drive_d/Precious/data.txt"), "keep me");
+  EXPECT_FALSE(PosixExists(scratch.InRoot("drive_c/Group")));
+  EXPECT_EQ(ReadPosixFile(scratch.InRoot("drive_d/Precious/data.txt")), "keep me");
 
   // A link to a folder goes by itself.
   ASSERT_EQ(
-      symlink(scratch.Posix("drive_d/Precious").c_str(), scratch.Posix("drive_c/Alias").c_str()),
+      symlink(scratch.InRoot("drive_d/Precious").c_str(), scratch.InRoot("drive_c/Alias").c_str()),
       0);
   files.DeleteFolder("C:\\Alias", true);
-  EXPECT_FALSE(scratch.Exists("drive_c/Alias"));
-  EXPECT_EQ(scratch.ReadFile("drive_d/Precious/data.txt"), "keep me");
+  EXPECT_FALSE(PosixExists(scratch.InRoot("drive_c/Alias")));
+  EXPECT_EQ(ReadPosixFile(scratch.InRoot("drive_d/Precious/data.txt")), "keep me");
 
   EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFolder("D:\\", true); }),
             error_number::kPermissionDenied);
   EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFolder("D:\\..", true); }),
             error_number::kPermissionDenied);
-  EXPECT_TRUE(scratch.Exists("drive_d/Precious/data.txt"));
+  EXPECT_TRUE(PosixExists(scratch.InRoot("drive_d/Precious/data.txt")));
 }
 
 TEST_F(PosixFileSystemTest, ForceRemovesReadOnlyFoldersToo) {
-  scratch.WriteFile("drive_c/Group/Sub/a.lnk", "x", 0444);
-  ASSERT_EQ(chmod(scratch.Posix("drive_c/Group/Sub").c_str(), 0555), 0);
+  WritePosixFile(scratch.InRoot("drive_c/Group/Sub/a.lnk"), "x", 0444);
+  ASSERT_EQ(chmod(scratch.InRoot("drive_c/Group/Sub").c_str(), 0555), 0);
   const int status = RunUnprivileged([&] {
     // Owned by root: even force cannot help an unprivileged user.
     return ErrorNumberOf([&] { files.DeleteFolder("C:\\Group", true); }) ==
@@ -474,15 +474,15 @@ TEST_F(PosixFileSystemTest, ForceRemovesReadOnlyFoldersToo) {
                : 1;
   });
   EXPECT_EQ(status, 0);
-  EXPECT_TRUE(scratch.Exists("drive_c/Group/Sub/a.lnk"));
+  EXPECT_TRUE(PosixExists(scratch.InRoot("drive_c/Group/Sub/a.lnk")));
   files.DeleteFolder("C:\\Group", true);
-  EXPECT_FALSE(scratch.Exists("drive_c/Group"));
+  EXPECT_FALSE(PosixExists(scratch.InRoot("drive_c/Group")));
 }
 
 TEST_F(PosixFileSystemTest, SystemRefusalsArePermissionDenied) {
-  scratch.WriteFile("drive_c/Sealed/inner.txt", "x");
-  ASSERT_EQ(chmod(scratch.Posix("drive_c/Sealed").c_str(), 0555), 0);
-  scratch.WriteFile("drive_c/Media/a.txt", "a");
+  WritePosixFile(scratch.InRoot("drive_c/Sealed/inner.txt"), "x");
+  ASSERT_EQ(chmod(scratch.InRoot("drive_c/Sealed").c_str(), 0555), 0);
+  WritePosixFile(scratch.InRoot("drive_c/Media/a.txt"), "a");
   const int status = RunUnprivileged([&] {
     if (ErrorNumberOf([&] { files.DeleteFile("C:\\Sealed\\inner.txt", true); }) !=
         error_number::kPermissionDenied) {
@@ -504,39 +504,26 @@ TEST_F(PosixFileSystemTest, SystemRefusalsArePermissionDenied) {
     return 0;
   });
   EXPECT_EQ(status, 0);
-  EXPECT_TRUE(scratch.Exists("drive_c/Sealed/inner.txt"));
+  EXPECT_TRUE(PosixExists(scratch.InRoot("drive_c/Sealed/inner.txt")));
 }
 
 TEST_F(PosixFileSystemTest, ConcurrentAppendsNeverInterleave) {
   constexpr int kProcesses = 8;
   constexpr int kLinesEach = 200;
-  scratch.MakeFolder("drive_c/Logs");
+  MakePosixFolders(scratch.InRoot("drive_c/Logs"));
   std::vector<pid_t> children;
   for (int p = 0; p < kProcesses; ++p) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      int status = 0;
-      try {
-        for (int i = 0; i < kLinesEach; ++i) {
-          auto log = files.OpenTextFile("C:\\Logs\\Access.log", IoMode::kForAppending, true);
-          log->Write("process " + std::to_string(p) + " line " + std::to_string(i) + " " +
-                     std::string(100, static_cast<char>('a' + p)) + "\r\n");
-          log->Close();
-        }
-      } catch (...) {
-        status = 1;
+    children.push_back(StartInChild([&] {
+      for (int i = 0; i < kLinesEach; ++i) {
+        auto log = files.OpenTextFile("C:\\Logs\\Access.log", IoMode::kForAppending, true);
+        log->Write("process " + std::to_string(p) + " line " + std::to_string(i) + " " +
+                   std::string(100, static_cast<char>('a' + p)) + "\r\n");
+        log->Close();
       }
-      _exit(status);
-    }
-    children.push_back(pid);
+      return 0;
+    }));
   }
-  for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (pid_t pid : children) ASSERT_EQ(WaitForChild(pid), 0);
   auto in = files.OpenTextFile("C:\\Logs\\Access.log", IoMode::kForReading, false);
   std::map<int, int> next_line;
   int lines = 0;

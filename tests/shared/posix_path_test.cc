@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "shared/posix/portable_machine.h"
-#include "shared/posix_scratch.h"
+#include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
@@ -20,19 +20,19 @@ class PosixPathTest : public ::testing::Test {
     return mapped ? mapped->posix : "<unmapped>";
   }
 
-  ScratchMachine scratch;
+  TestMachine scratch{MachineTree::kDrives};
   PortableMachine machine{scratch.root(), "Test"};
 };
 
 TEST_F(PosixPathTest, DrivesAndExistingElementsMatchWithoutRegardToCase) {
-  scratch.MakeFolder("drive_c/Program Files/Harlwick");
-  scratch.WriteFile("drive_c/Program Files/Harlwick/Zentrel.ini", "x");
+  MakePosixFolders(scratch.InRoot("drive_c/Program Files/Harlwick"));
+  WritePosixFile(scratch.InRoot("drive_c/Program Files/Harlwick/Zentrel.ini"), "x");
 
   EXPECT_EQ(PosixOf("C:\\Program Files\\Harlwick"),
-            scratch.Posix("drive_c/Program Files/Harlwick"));
+            scratch.InRoot("drive_c/Program Files/Harlwick"));
   EXPECT_EQ(PosixOf("c:\\PROGRAM FILES\\harlwick\\ZENTREL.INI"),
-            scratch.Posix("drive_c/Program Files/Harlwick/Zentrel.ini"));
-  EXPECT_EQ(PosixOf("D:\\"), scratch.Posix("drive_d"));
+            scratch.InRoot("drive_c/Program Files/Harlwick/Zentrel.ini"));
+  EXPECT_EQ(PosixOf("D:\\"), scratch.InRoot("drive_d"));
 
   std::optional<MappedPath> mapped = machine.Map("c:\\program files\\HARLWICK\\zentrel.ini");
   ASSERT_TRUE(mapped);
@@ -41,11 +41,11 @@ TEST_F(PosixPathTest, DrivesAndExistingElementsMatchWithoutRegardToCase) {
 }
 
 TEST_F(PosixPathTest, MissingElementsKeepTheCaseGivenAfterTheFirstMiss) {
-  scratch.MakeFolder("drive_c/Tools");
+  MakePosixFolders(scratch.InRoot("drive_c/Tools"));
   std::optional<MappedPath> mapped = machine.Map("C:\\TOOLS\\New Folder\\Sub\\File.TXT");
   ASSERT_TRUE(mapped);
   EXPECT_FALSE(mapped->exists);
-  EXPECT_EQ(mapped->posix, scratch.Posix("drive_c/Tools/New Folder/Sub/File.TXT"));
+  EXPECT_EQ(mapped->posix, scratch.InRoot("drive_c/Tools/New Folder/Sub/File.TXT"));
   EXPECT_EQ(mapped->windows, "C:\\Tools\\New Folder\\Sub\\File.TXT");
 
   // A drive folder that does not exist maps, but does not exist.
@@ -55,25 +55,25 @@ TEST_F(PosixPathTest, MissingElementsKeepTheCaseGivenAfterTheFirstMiss) {
 }
 
 TEST_F(PosixPathTest, AnExactSpellingWinsAndOtherwiseTheChoiceIsStable) {
-  scratch.MakeFolder("drive_c/data");
-  scratch.MakeFolder("drive_c/DATA");
-  EXPECT_EQ(PosixOf("C:\\data"), scratch.Posix("drive_c/data"));
-  EXPECT_EQ(PosixOf("C:\\DATA"), scratch.Posix("drive_c/DATA"));
+  MakePosixFolders(scratch.InRoot("drive_c/data"));
+  MakePosixFolders(scratch.InRoot("drive_c/DATA"));
+  EXPECT_EQ(PosixOf("C:\\data"), scratch.InRoot("drive_c/data"));
+  EXPECT_EQ(PosixOf("C:\\DATA"), scratch.InRoot("drive_c/DATA"));
   const std::string first = PosixOf("C:\\Data");
-  EXPECT_TRUE(first == scratch.Posix("drive_c/data") || first == scratch.Posix("drive_c/DATA"));
+  EXPECT_TRUE(first == scratch.InRoot("drive_c/data") || first == scratch.InRoot("drive_c/DATA"));
   EXPECT_EQ(PosixOf("C:\\Data"), first);
   EXPECT_EQ(PosixOf("C:\\dAtA"), first);
 }
 
 TEST_F(PosixPathTest, EmptyAndDotElementsAreSkippedAndDotDotStaysOnTheDrive) {
-  scratch.MakeFolder("drive_c/Tools/Bin");
-  EXPECT_EQ(PosixOf("C:\\\\Tools"), scratch.Posix("drive_c/Tools"));
-  EXPECT_EQ(PosixOf("C:\\Tools\\\\Bin\\"), scratch.Posix("drive_c/Tools/Bin"));
-  EXPECT_EQ(PosixOf("C:\\.\\Tools\\.\\Bin"), scratch.Posix("drive_c/Tools/Bin"));
-  EXPECT_EQ(PosixOf("C:/Tools/Bin"), scratch.Posix("drive_c/Tools/Bin"));
-  EXPECT_EQ(PosixOf("C:\\Tools\\Bin\\..\\..\\Tools"), scratch.Posix("drive_c/Tools"));
+  MakePosixFolders(scratch.InRoot("drive_c/Tools/Bin"));
+  EXPECT_EQ(PosixOf("C:\\\\Tools"), scratch.InRoot("drive_c/Tools"));
+  EXPECT_EQ(PosixOf("C:\\Tools\\\\Bin\\"), scratch.InRoot("drive_c/Tools/Bin"));
+  EXPECT_EQ(PosixOf("C:\\.\\Tools\\.\\Bin"), scratch.InRoot("drive_c/Tools/Bin"));
+  EXPECT_EQ(PosixOf("C:/Tools/Bin"), scratch.InRoot("drive_c/Tools/Bin"));
+  EXPECT_EQ(PosixOf("C:\\Tools\\Bin\\..\\..\\Tools"), scratch.InRoot("drive_c/Tools"));
   // ".." never leaves the drive, let alone the machine.
-  EXPECT_EQ(PosixOf("C:\\..\\..\\..\\etc\\passwd"), scratch.Posix("drive_c/etc/passwd"));
+  EXPECT_EQ(PosixOf("C:\\..\\..\\..\\etc\\passwd"), scratch.InRoot("drive_c/etc/passwd"));
 }
 
 TEST_F(PosixPathTest, UncAndEmptyPathsAreNeverLocal) {
@@ -84,17 +84,17 @@ TEST_F(PosixPathTest, UncAndEmptyPathsAreNeverLocal) {
 }
 
 TEST_F(PosixPathTest, RelativePathsResolveAgainstTheCurrentDirectoryOnADrive) {
-  scratch.MakeFolder("drive_c/Setup/MDAC");
-  scratch.MakeFolder("drive_d/Other");
-  ScopedCurrentDirectory inside(scratch.Posix("drive_c/Setup"));
+  MakePosixFolders(scratch.InRoot("drive_c/Setup/MDAC"));
+  MakePosixFolders(scratch.InRoot("drive_d/Other"));
+  ScopedCurrentDirectory inside(scratch.InRoot("drive_c/Setup"));
 
   EXPECT_THAT(machine.CurrentFolder(), Optional(std::string("C:\\Setup")));
-  EXPECT_EQ(PosixOf("mdac\\MDAC_TYP.exe"), scratch.Posix("drive_c/Setup/MDAC/MDAC_TYP.exe"));
-  EXPECT_EQ(PosixOf("..\\Setup\\MDAC"), scratch.Posix("drive_c/Setup/MDAC"));
+  EXPECT_EQ(PosixOf("mdac\\MDAC_TYP.exe"), scratch.InRoot("drive_c/Setup/MDAC/MDAC_TYP.exe"));
+  EXPECT_EQ(PosixOf("..\\Setup\\MDAC"), scratch.InRoot("drive_c/Setup/MDAC"));
   // Rooted on the current drive, and relative on a drive.
-  EXPECT_EQ(PosixOf("\\Setup"), scratch.Posix("drive_c/Setup"));
-  EXPECT_EQ(PosixOf("C:MDAC"), scratch.Posix("drive_c/Setup/MDAC"));
-  EXPECT_EQ(PosixOf("D:Other"), scratch.Posix("drive_d/Other"));
+  EXPECT_EQ(PosixOf("\\Setup"), scratch.InRoot("drive_c/Setup"));
+  EXPECT_EQ(PosixOf("C:MDAC"), scratch.InRoot("drive_c/Setup/MDAC"));
+  EXPECT_EQ(PosixOf("D:Other"), scratch.InRoot("drive_d/Other"));
 }
 
 TEST_F(PosixPathTest, RelativePathsNeedACurrentDirectoryOnADrive) {
@@ -103,32 +103,32 @@ TEST_F(PosixPathTest, RelativePathsNeedACurrentDirectoryOnADrive) {
   EXPECT_FALSE(machine.Map("Tools\\x.exe"));
   EXPECT_FALSE(machine.Map("\\Tools"));
   // Absolute paths do not care.
-  EXPECT_EQ(PosixOf("C:\\Tools"), scratch.Posix("drive_c/Tools"));
+  EXPECT_EQ(PosixOf("C:\\Tools"), scratch.InRoot("drive_c/Tools"));
 }
 
 TEST_F(PosixPathTest, ShortAliasesStandForTheirEntries) {
-  scratch.MakeFolder("drive_c/Program Files/Tools");
-  scratch.MakeFolder("drive_c/Program Files (x86)");
+  MakePosixFolders(scratch.InRoot("drive_c/Program Files/Tools"));
+  MakePosixFolders(scratch.InRoot("drive_c/Program Files (x86)"));
   std::optional<MappedPath> mapped = machine.Map("C:\\PROGRA~1\\tools");
   ASSERT_TRUE(mapped);
   EXPECT_TRUE(mapped->exists);
   EXPECT_EQ(mapped->windows, "C:\\Program Files\\Tools");
-  EXPECT_EQ(PosixOf("C:\\progra~2"), scratch.Posix("drive_c/Program Files (x86)"));
-  EXPECT_EQ(PosixOf("C:\\PROGRA~3"), scratch.Posix("drive_c/PROGRA~3"));
+  EXPECT_EQ(PosixOf("C:\\progra~2"), scratch.InRoot("drive_c/Program Files (x86)"));
+  EXPECT_EQ(PosixOf("C:\\PROGRA~3"), scratch.InRoot("drive_c/PROGRA~3"));
 }
 
 TEST_F(PosixPathTest, WindowsFormOfPosixPathsOnTheDrives) {
-  scratch.MakeFolder("drive_c/Program Files/Harlwick");
-  EXPECT_THAT(machine.WindowsPath(scratch.Posix("drive_c/Program Files/Harlwick")),
+  MakePosixFolders(scratch.InRoot("drive_c/Program Files/Harlwick"));
+  EXPECT_THAT(machine.WindowsPath(scratch.InRoot("drive_c/Program Files/Harlwick")),
               Optional(std::string("C:\\Program Files\\Harlwick")));
-  EXPECT_THAT(machine.WindowsPath(scratch.Posix("drive_d")), Optional(std::string("D:\\")));
-  EXPECT_THAT(machine.WindowsPath(scratch.Posix("drive_c/Program Files/../Program Files")),
+  EXPECT_THAT(machine.WindowsPath(scratch.InRoot("drive_d")), Optional(std::string("D:\\")));
+  EXPECT_THAT(machine.WindowsPath(scratch.InRoot("drive_c/Program Files/../Program Files")),
               Optional(std::string("C:\\Program Files")));
   EXPECT_FALSE(machine.WindowsPath(scratch.root()));
   EXPECT_FALSE(machine.WindowsPath("/"));
-  scratch.MakeFolder("drive_cx");
-  EXPECT_FALSE(machine.WindowsPath(scratch.Posix("drive_cx")));
-  EXPECT_FALSE(machine.WindowsPath(scratch.Posix("drive_c/missing")));
+  MakePosixFolders(scratch.InRoot("drive_cx"));
+  EXPECT_FALSE(machine.WindowsPath(scratch.InRoot("drive_cx")));
+  EXPECT_FALSE(machine.WindowsPath(scratch.InRoot("drive_c/missing")));
 }
 
 TEST(PortableMachineTest, ProgramNameIsTheBaseNameWithoutExe) {

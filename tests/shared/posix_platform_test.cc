@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <set>
 
-#include "shared/posix_scratch.h"
+#include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
@@ -26,9 +28,9 @@ class PosixDialogsTest : public ::testing::Test {
  protected:
   void Queue(const std::string& lines) { WritePosixFile(queue_path, lines); }
 
-  ScratchMachine scratch;
-  std::string queue_path = scratch.Posix("answers.txt");
-  std::string log_path = scratch.Posix("dialogs.log");
+  TestMachine scratch{MachineTree::kDrives};
+  std::string queue_path = scratch.InRoot("answers.txt");
+  std::string log_path = scratch.InRoot("dialogs.log");
   ScopedEnvironment answers{PosixDialogs::kAnswersVariable, queue_path};
   ScopedEnvironment log{PosixDialogs::kDialogLogVariable, log_path};
   PosixDialogs dialogs{"Zentrel"};
@@ -80,7 +82,7 @@ TEST_F(PosixDialogsTest, EveryBoxIsLoggedAsOneJsonLine) {
                              7),
                  64, "");
   EXPECT_THAT(
-      ReadPosixLines(log_path),
+      FileLines(log_path),
       ElementsAre("{\"program\":\"Setup\",\"kind\":\"MsgBox\",\"title\":\"Access Denied!\","
                   "\"style\":20,\"text\":\"User \\\"bob\\\" may not run \\\"C:\\\\X.EXE\\\"."
                   "\\r\\n\\r\\nRequest?\\tcaf\xC3\xA9\",\"answer\":\"Yes\"}",
@@ -94,7 +96,7 @@ TEST_F(PosixDialogsTest, EveryBoxIsLoggedAsOneJsonLine) {
 }
 
 TEST_F(PosixDialogsTest, WithoutQueueAndTerminalTheDefaultIsTakenAndSaidOnStderr) {
-  const std::string errors = scratch.Posix("stderr.txt");
+  const std::string errors = scratch.InRoot("stderr.txt");
   const int status = RunInChild([&] {
     setsid();  // no controlling terminal any more
     unsetenv(PosixDialogs::kAnswersVariable);
@@ -107,13 +109,13 @@ TEST_F(PosixDialogsTest, WithoutQueueAndTerminalTheDefaultIsTakenAndSaidOnStderr
     return 0;
   });
   EXPECT_EQ(status, 0);
-  const std::vector<std::string> lines = ReadPosixLines(errors);
+  const std::vector<std::string> lines = FileLines(errors);
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_THAT(lines[0], HasSubstr("Uninstall"));
   EXPECT_THAT(lines[0], HasSubstr("no answer queue and no terminal, answered No"));
   EXPECT_THAT(lines[1], HasSubstr("answered OK"));
   EXPECT_THAT(lines[2], HasSubstr("cancelled"));
-  EXPECT_THAT(ReadPosixLines(log_path),
+  EXPECT_THAT(FileLines(log_path),
               ElementsAre(HasSubstr("\"answer\":\"No\""), HasSubstr("\"answer\":\"OK\""),
                           HasSubstr("\"answer\":null")));
 }
@@ -154,7 +156,7 @@ TEST_F(PosixDialogsTest, WithoutAQueueABoxAsksOnTheControllingTerminal) {
   EXPECT_THAT(shown, HasSubstr("Do you agree?"));
   EXPECT_THAT(shown, HasSubstr("(Yes/No)? "));
   EXPECT_THAT(shown, HasSubstr("[smtp.local]"));
-  EXPECT_THAT(ReadPosixLines(log_path),
+  EXPECT_THAT(FileLines(log_path),
               ElementsAre(HasSubstr("\"answer\":\"Yes\""), HasSubstr("\"answer\":\"smtp.local\""),
                           HasSubstr("\"answer\":\"Z\xC3\xBCrich\""), HasSubstr("\"answer\":null")));
 }
@@ -168,28 +170,20 @@ TEST_F(PosixDialogsTest, ProcessesTakingFromOneQueueEachGetTheirOwnLines) {
 
   std::vector<pid_t> children;
   for (int p = 0; p < kProcesses; ++p) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    children.push_back(StartInChild([&] {
       PosixDialogs child("Zentrel");
       std::string got;
       for (int b = 0; b < kBoxesEach; ++b) {
         got += child.InputBox("?", "t", "").value_or("<none>") + "\n";
       }
-      WritePosixFile(scratch.Posix("got-" + std::to_string(p)), got);
-      _exit(0);
-    }
-    children.push_back(pid);
+      WritePosixFile(scratch.InRoot("got-" + std::to_string(p)), got);
+      return 0;
+    }));
   }
-  for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (pid_t pid : children) ASSERT_EQ(WaitForChild(pid), 0);
   std::multiset<std::string> taken;
   for (int p = 0; p < kProcesses; ++p) {
-    for (const auto& line : ReadPosixLines(scratch.Posix("got-" + std::to_string(p)))) {
+    for (const auto& line : FileLines(scratch.InRoot("got-" + std::to_string(p)))) {
       taken.insert(line);
     }
   }
@@ -197,7 +191,7 @@ TEST_F(PosixDialogsTest, ProcessesTakingFromOneQueueEachGetTheirOwnLines) {
   for (int i = 0; i < kProcesses * kBoxesEach; ++i) expected.insert("answer-" + std::to_string(i));
   EXPECT_EQ(taken, expected);
   EXPECT_EQ(ReadPosixFile(queue_path), "");
-  EXPECT_EQ(ReadPosixLines(log_path).size(), static_cast<std::size_t>(kProcesses * kBoxesEach));
+  EXPECT_EQ(FileLines(log_path).size(), static_cast<std::size_t>(kProcesses * kBoxesEach));
 }
 
 // ----------------------------------------------------------------- processes
@@ -266,16 +260,16 @@ TEST(PosixEnvironmentReaderTest, ValuesMustFitTheBufferWithTheirTerminator) {
 class PosixDirectorySearchTest : public ::testing::Test {
  protected:
   PosixDirectorySearchTest() {
-    scratch.MakeFolder("drive_c/Program Files/Harlwick");
-    scratch.MakeFolder("drive_c/Program Files (x86)");
-    scratch.MakeFolder("drive_c/Documents and Settings");
-    scratch.WriteFile("drive_c/Web/index.html", "");
-    scratch.WriteFile("drive_c/Web/README.TXT", "");
-    scratch.WriteFile("drive_c/Web/Default.htm", "");
-    scratch.WriteFile("drive_c/Tools/app.exe", "");
+    MakePosixFolders(scratch.InRoot("drive_c/Program Files/Harlwick"));
+    MakePosixFolders(scratch.InRoot("drive_c/Program Files (x86)"));
+    MakePosixFolders(scratch.InRoot("drive_c/Documents and Settings"));
+    WritePosixFile(scratch.InRoot("drive_c/Web/index.html"), "");
+    WritePosixFile(scratch.InRoot("drive_c/Web/README.TXT"), "");
+    WritePosixFile(scratch.InRoot("drive_c/Web/Default.htm"), "");
+    WritePosixFile(scratch.InRoot("drive_c/Tools/app.exe"), "");
   }
 
-  ScratchMachine scratch;
+  TestMachine scratch{MachineTree::kDrives};
   PortableMachine machine{scratch.root(), "Zentrel"};
   PosixDirectorySearch search{machine};
 };
@@ -325,7 +319,7 @@ TEST_F(PosixDirectorySearchTest, FoldersNeedTheDirectoryAttribute) {
 }
 
 TEST_F(PosixDirectorySearchTest, APatternWithoutFolderSearchesTheCurrentDirectory) {
-  ScopedCurrentDirectory inside(scratch.Posix("drive_c/Web"));
+  ScopedCurrentDirectory inside(scratch.InRoot("drive_c/Web"));
   EXPECT_EQ(search.FindFirstName("readme.txt", kSearchAllEntries), "README.TXT");
   EXPECT_EQ(search.FindFirstName("..\\TOOLS", kSearchAllEntries), "Tools");
 }

@@ -3,13 +3,14 @@
 // registry operations and their errors, and writers in several processes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "fakes/fake_host.h"
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
-#include "shared/posix_scratch.h"
+#include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
@@ -191,7 +192,7 @@ class PosixRegistryBackend {
   }
 
  private:
-  ScratchMachine scratch_;
+  TestMachine scratch_{MachineTree::kDrives};
   PortableMachine machine_{scratch_.root(), "Test"};
   PosixShell shell_{machine_};
 };
@@ -284,9 +285,9 @@ TYPED_TEST(RegistryContractTest, FailuresCarryTheShellsNumbersAndTexts) {
 
 class PosixRegistryTest : public ::testing::Test {
  protected:
-  std::string RegistryText() const { return scratch.ReadFile("registry.reg"); }
+  std::string RegistryText() const { return ReadPosixFile(scratch.InRoot("registry.reg")); }
 
-  ScratchMachine scratch;
+  TestMachine scratch{MachineTree::kDrives};
   PortableMachine machine{scratch.root(), "Test"};
   PosixShell shell{machine};
 };
@@ -330,11 +331,11 @@ TEST_F(PosixRegistryTest, WriteReadDeleteRoundTripThroughTheFile) {
 }
 
 TEST_F(PosixRegistryTest, DwordsReadAsDecimalDigits) {
-  scratch.WriteFile("registry.reg",
-                    "Windows Registry Editor Version 5.00\n\n"
-                    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer]\n"
-                    "\"Start\"=dword:0000000c\n\"Max\"=dword:FFFFFFFF\n"
-                    "\"Bin\"=hex:00,01\n\n");
+  WritePosixFile(scratch.InRoot("registry.reg"),
+                 "Windows Registry Editor Version 5.00\n\n"
+                 "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer]\n"
+                 "\"Start\"=dword:0000000c\n\"Max\"=dword:FFFFFFFF\n"
+                 "\"Bin\"=hex:00,01\n\n");
   EXPECT_EQ(shell.RegRead("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"), "12");
   EXPECT_EQ(shell.RegRead("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Max"),
             "4294967295");
@@ -387,13 +388,13 @@ TEST_F(PosixRegistryTest, MissingValuesBadRootsAndBadDataFail) {
 TEST_F(PosixRegistryTest, AnAbsentRegistryHasNoValues) {
   EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM\\SOFTWARE\\K\\V"); }),
             error_number::kSystemFileNotFound);
-  EXPECT_FALSE(scratch.Exists("registry.reg"));
+  EXPECT_FALSE(PosixExists(scratch.InRoot("registry.reg")));
 }
 
 TEST_F(PosixRegistryTest, WritesFailWhenTheFileOrTheRootCannotBeWritten) {
   shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "before", "REG_SZ");
   const std::string before = RegistryText();
-  ASSERT_EQ(chmod(scratch.Posix("registry.reg").c_str(), 0444), 0);
+  ASSERT_EQ(chmod(scratch.InRoot("registry.reg").c_str(), 0444), 0);
   const int read_only_file = RunUnprivileged([&] {
     PosixShell child_shell(machine);
     if (child_shell.RegRead("HKLM\\SOFTWARE\\K\\V") != "before") return 1;
@@ -407,9 +408,9 @@ TEST_F(PosixRegistryTest, WritesFailWhenTheFileOrTheRootCannotBeWritten) {
   EXPECT_EQ(RegistryText(), before);
 
   // A lock file that root made does not keep another user from writing.
-  ASSERT_EQ(chmod(scratch.Posix("registry.reg").c_str(), 0666), 0);
+  ASSERT_EQ(chmod(scratch.InRoot("registry.reg").c_str(), 0666), 0);
   ASSERT_EQ(chmod(scratch.root().c_str(), 0777), 0);
-  ASSERT_EQ(chmod(scratch.Posix("registry.reg.lock").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(scratch.InRoot("registry.reg.lock").c_str(), 0644), 0);
   const int other_user = RunUnprivileged([&] {
     PosixShell child_shell(machine);
     child_shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "by another user", "REG_SZ");
@@ -419,7 +420,7 @@ TEST_F(PosixRegistryTest, WritesFailWhenTheFileOrTheRootCannotBeWritten) {
   EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\K\\V"), "by another user");
 
   // A root that cannot be written: not even the lock file can be made.
-  ScratchMachine other;
+  TestMachine other{MachineTree::kDrives};
   ASSERT_EQ(chmod(other.root().c_str(), 0555), 0);
   const int read_only_root = RunUnprivileged([&] {
     PortableMachine other_machine(other.root(), "Test");
@@ -430,7 +431,7 @@ TEST_F(PosixRegistryTest, WritesFailWhenTheFileOrTheRootCannotBeWritten) {
                : 1;
   });
   EXPECT_EQ(read_only_root, 0);
-  EXPECT_FALSE(other.Exists("registry.reg"));
+  EXPECT_FALSE(PosixExists(other.InRoot("registry.reg")));
 }
 
 TEST_F(PosixRegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
@@ -442,63 +443,45 @@ TEST_F(PosixRegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
   int start[2];
   ASSERT_EQ(pipe(start), 0);
   std::vector<pid_t> writers;
-  for (int w = 0; w < kWriters; ++w) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      close(start[1]);
-      char go = 0;
-      if (read(start[0], &go, 1) < 0) _exit(3);
-      int status = 0;
-      try {
-        PosixShell child_shell(machine);
-        for (int v = 0; v < kValuesEach; ++v) {
-          const std::string name = "W" + std::to_string(w) + "V" + std::to_string(v);
-          child_shell.RegWrite("HKLM\\SOFTWARE\\Shared\\" + name, name + "-data", "REG_SZ");
-          child_shell.RegWrite("HKLM\\SOFTWARE\\Writer" + std::to_string(w) + "\\Count",
-                               std::to_string(v + 1), "REG_DWORD");
-        }
-      } catch (...) {
-        status = 1;
-      }
-      _exit(status);
-    }
-    writers.push_back(pid);
-  }
-  // A reader that must never see a partial file.
-  std::fflush(nullptr);
-  const pid_t reader = fork();
-  ASSERT_GE(reader, 0);
-  if (reader == 0) {
+  auto await_start = [&] {
     close(start[1]);
     char go = 0;
-    if (read(start[0], &go, 1) < 0) _exit(3);
+    return read(start[0], &go, 1) >= 0;
+  };
+  for (int w = 0; w < kWriters; ++w) {
+    writers.push_back(StartInChild([&] {
+      if (!await_start()) return 3;
+      PosixShell child_shell(machine);
+      for (int v = 0; v < kValuesEach; ++v) {
+        const std::string name = "W" + std::to_string(w) + "V" + std::to_string(v);
+        child_shell.RegWrite("HKLM\\SOFTWARE\\Shared\\" + name, name + "-data", "REG_SZ");
+        child_shell.RegWrite("HKLM\\SOFTWARE\\Writer" + std::to_string(w) + "\\Count",
+                             std::to_string(v + 1), "REG_DWORD");
+      }
+      return 0;
+    }));
+  }
+  // A reader that must never see a partial file.
+  const pid_t reader = StartInChild([&] {
+    if (!await_start()) return 3;
     RegistryFile file(machine.RegistryFilePath());
     std::size_t seen = 0;
     for (int round = 0; round < 400; ++round) {
       const std::string text = ReadPosixFile(machine.RegistryFilePath());
-      if (text.rfind("Windows Registry Editor Version 5.00\r\n", 0) != 0) _exit(4);
-      if (text.size() < 4 || text.substr(text.size() - 4) != "\r\n\r\n") _exit(5);
+      if (text.rfind("Windows Registry Editor Version 5.00\r\n", 0) != 0) return 4;
+      if (text.size() < 4 || text.substr(text.size() - 4) != "\r\n\r\n") return 5;
       const RegistryContent content = file.Load();
       const RegistryKey* shared = content.FindKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared");
-      if (shared == nullptr || shared->values.size() < seen) _exit(6);  // values never vanish
+      if (shared == nullptr || shared->values.size() < seen) return 6;  // values never vanish
       seen = shared->values.size();
     }
-    _exit(0);
-  }
+    return 0;
+  });
   close(start[0]);
   close(start[1]);  // go
 
-  for (pid_t pid : writers) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
-  }
-  int reader_status = 0;
-  ASSERT_EQ(waitpid(reader, &reader_status, 0), reader);
-  EXPECT_TRUE(WIFEXITED(reader_status) && WEXITSTATUS(reader_status) == 0)
-      << "reader status " << reader_status;
+  for (pid_t pid : writers) EXPECT_EQ(WaitForChild(pid), 0) << "writer";
+  EXPECT_EQ(WaitForChild(reader), 0) << "reader";
 
   const RegistryContent content = RegistryFile(machine.RegistryFilePath()).Load();
   const RegistryKey* shared = content.FindKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared");

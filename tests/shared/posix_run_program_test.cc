@@ -2,17 +2,20 @@
 // argument text, the backends it wires (database folder included), the
 // standard error report, and the program folder taken from where the
 // executable lies.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 
 #include "shared/host_error.h"
 #include "shared/posix/posix_platform.h"
 #include "shared/posix/posix_shell.h"
-#include "shared/posix_scratch.h"
 #include "shared/program_main.h"
 #include "support/database_support.h"
+#include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
@@ -38,12 +41,12 @@ int RunProgramInChild(const std::string& stderr_path, std::vector<std::string> a
 
 class PosixRunProgramTest : public ::testing::Test {
  protected:
-  ScratchMachine scratch;
-  std::string errors = scratch.Posix("stderr.txt");
-  std::string report = scratch.Posix("report.txt");
-  std::string dialog_log = scratch.Posix("dialogs.log");
+  TestMachine scratch{MachineTree::kDrives};
+  std::string errors = scratch.InRoot("stderr.txt");
+  std::string report = scratch.InRoot("report.txt");
+  std::string dialog_log = scratch.InRoot("dialogs.log");
   ScopedEnvironment machine_root{"QUILLON_MACHINE", scratch.root()};
-  ScopedEnvironment answers{PosixDialogs::kAnswersVariable, scratch.Posix("answers.txt")};
+  ScopedEnvironment answers{PosixDialogs::kAnswersVariable, scratch.InRoot("answers.txt")};
   ScopedEnvironment log{PosixDialogs::kDialogLogVariable, dialog_log};
 };
 
@@ -57,7 +60,7 @@ TEST_F(PosixRunProgramTest, WithoutAMachineTheProgramSaysSoOnceAndExitsWithTwo) 
       WritePosixFile(report, "the body ran");
     });
     EXPECT_EQ(status, 2);
-    const std::vector<std::string> lines = ReadPosixLines(errors);
+    const std::vector<std::string> lines = FileLines(errors);
     ASSERT_EQ(lines.size(), 1u) << ReadPosixFile(errors);
     EXPECT_THAT(lines[0], HasSubstr("QUILLON_MACHINE"));
     EXPECT_THAT(lines[0], HasSubstr("Zentrel"));
@@ -66,7 +69,7 @@ TEST_F(PosixRunProgramTest, WithoutAMachineTheProgramSaysSoOnceAndExitsWithTwo) 
 }
 
 TEST_F(PosixRunProgramTest, TheBodyGetsTheJoinedArgumentTextAndWorkingBackends) {
-  scratch.WriteFile("drive_c/in.txt", "from the machine\r\n");
+  WritePosixFile(scratch.InRoot("drive_c/in.txt"), "from the machine\r\n");
   CreateZentrelDatabase(scratch.root());
   const int status = RunProgramInChild(
       errors, {"Zentrel.exe", "C:\\X.EXE_|_x_|_12", "two  blanks", "\"q\""},
@@ -81,7 +84,7 @@ TEST_F(PosixRunProgramTest, TheBodyGetsTheJoinedArgumentTextAndWorkingBackends) 
       });
   EXPECT_EQ(status, 0) << ReadPosixFile(errors);
   // The executable lies outside the machine: no program folder.
-  EXPECT_THAT(ReadPosixLines(report),
+  EXPECT_THAT(FileLines(report),
               ElementsAre("C:\\X.EXE_|_x_|_12 two  blanks \"q\"", "[]", "0", "from the machine"));
   EXPECT_EQ(ReadPosixFile(errors), "");
 }
@@ -106,7 +109,7 @@ TEST_F(PosixRunProgramTest, AnErrorLeavingTheBodyIsReportedInABoxAndExitsWithOne
   });
   EXPECT_EQ(status, 1);
   EXPECT_FALSE(PosixExists(report));
-  EXPECT_THAT(ReadPosixLines(dialog_log),
+  EXPECT_THAT(FileLines(dialog_log),
               ElementsAre("{\"program\":\"Zentrel\",\"kind\":\"MsgBox\",\"title\":\"Zentrel\","
                           "\"style\":16,\"text\":\"Error 53: File not found\",\"answer\":\"OK\"}"));
 
@@ -115,8 +118,8 @@ TEST_F(PosixRunProgramTest, AnErrorLeavingTheBodyIsReportedInABoxAndExitsWithOne
     host.database.NewConnection()->Open(kZentrelConnectionString);
   });
   EXPECT_EQ(database_status, 1);
-  EXPECT_FALSE(scratch.Exists("databases/Zentrel.sqlite3"));
-  EXPECT_THAT(ReadPosixLines(dialog_log).back(), HasSubstr("\"text\":\"Error -2147467259: "));
+  EXPECT_FALSE(PosixExists(scratch.InRoot("databases/Zentrel.sqlite3")));
+  EXPECT_THAT(FileLines(dialog_log).back(), HasSubstr("\"text\":\"Error -2147467259: "));
 }
 
 // The far side of the next test: a copy of this test program, started on the
@@ -138,7 +141,8 @@ TEST_F(PosixRunProgramTest, TheProgramFolderIsWhereTheExecutableLiesOnTheMachine
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
   ASSERT_GT(length, 0);
   self[length] = '\0';
-  scratch.WriteFile("drive_c/Program Files/Harlwick/Zentrel/child.exe", ReadPosixFile(self), 0755);
+  WritePosixFile(scratch.InRoot("drive_c/Program Files/Harlwick/Zentrel/child.exe"),
+                 ReadPosixFile(self), 0755);
   ScopedEnvironment report_variable(kReportVariable, report);
 
   PortableMachine machine(scratch.root(), "Test");
@@ -147,8 +151,7 @@ TEST_F(PosixRunProgramTest, TheProgramFolderIsWhereTheExecutableLiesOnTheMachine
       "\"C:\\PROGRAM FILES\\harlwick\\Zentrel\\child.exe\" "
       "--gtest_filter=PosixRunProgramChild.ReportsItsHost",
       kWindowHidden, true);
-  EXPECT_THAT(ReadPosixLines(report),
-              ElementsAre("C:\\Program Files\\Harlwick\\Zentrel", "started"));
+  EXPECT_THAT(FileLines(report), ElementsAre("C:\\Program Files\\Harlwick\\Zentrel", "started"));
 }
 
 }  // namespace

@@ -5,9 +5,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "shared/host_error.h"
-#include "shared/posix_scratch.h"
+#include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
@@ -41,16 +42,16 @@ std::string ProbeScript(const std::string& where) {
 class PosixShellTest : public ::testing::Test {
  protected:
   PosixShellTest() {
-    scratch.MakeFolder("drive_c/WINDOWS/system32");
-    scratch.MakeFolder("drive_c/Setup");
+    MakePosixFolders(scratch.InRoot("drive_c/WINDOWS/system32"));
+    MakePosixFolders(scratch.InRoot("drive_c/Setup"));
   }
 
-  std::vector<std::string> ProbeOutput() const { return ReadPosixLines(probe_out); }
+  std::vector<std::string> ProbeOutput() const { return FileLines(probe_out); }
 
-  ScratchMachine scratch;
+  TestMachine scratch{MachineTree::kDrives};
   PortableMachine machine{scratch.root(), "Setup.exe"};
   PosixShell shell{machine};
-  std::string probe_out = scratch.Posix("probe.out");
+  std::string probe_out = scratch.InRoot("probe.out");
   ScopedEnvironment windir{"windir", "C:\\WINDOWS"};
   ScopedEnvironment out{"PROBE_OUT", probe_out};
   ScopedEnvironment mark{"PROBE_MARK", "inherited"};
@@ -70,27 +71,29 @@ TEST_F(PosixShellTest, EnvironmentAndStartMenu) {
 }
 
 TEST_F(PosixShellTest, BareNamesAreSearchedInCurrentDirectoryThenSystem32ThenWindir) {
-  scratch.WriteFile("drive_c/Setup/probe.exe", ProbeScript("current"), 0755);
-  scratch.WriteFile("drive_c/WINDOWS/system32/probe.exe", ProbeScript("system32"), 0755);
-  scratch.WriteFile("drive_c/WINDOWS/probe.exe", ProbeScript("windir"), 0755);
-  ScopedCurrentDirectory inside(scratch.Posix("drive_c/Setup"));
+  WritePosixFile(scratch.InRoot("drive_c/Setup/probe.exe"), ProbeScript("current"), 0755);
+  WritePosixFile(scratch.InRoot("drive_c/WINDOWS/system32/probe.exe"), ProbeScript("system32"),
+                 0755);
+  WritePosixFile(scratch.InRoot("drive_c/WINDOWS/probe.exe"), ProbeScript("windir"), 0755);
+  ScopedCurrentDirectory inside(scratch.InRoot("drive_c/Setup"));
 
   shell.Run("probe a", kWindowHidden, true);
   EXPECT_EQ(ProbeOutput().at(0), "where=current");
-  unlink(scratch.Posix("drive_c/Setup/probe.exe").c_str());
+  unlink(scratch.InRoot("drive_c/Setup/probe.exe").c_str());
   shell.Run("PROBE a", kWindowHidden, true);
   EXPECT_EQ(ProbeOutput().at(0), "where=system32");
-  unlink(scratch.Posix("drive_c/WINDOWS/system32/probe.exe").c_str());
+  unlink(scratch.InRoot("drive_c/WINDOWS/system32/probe.exe").c_str());
   shell.Run("Probe.EXE a", kWindowHidden, true);
   EXPECT_EQ(ProbeOutput().at(0), "where=windir");
-  unlink(scratch.Posix("drive_c/WINDOWS/probe.exe").c_str());
+  unlink(scratch.InRoot("drive_c/WINDOWS/probe.exe").c_str());
   EXPECT_EQ(ErrorNumberOf([&] { shell.Run("probe a", kWindowHidden, true); }),
             error_number::kSystemFileNotFound);
 }
 
 TEST_F(PosixShellTest, ArgumentsReachTheProgramUnchangedWithoutAShell) {
-  scratch.WriteFile("drive_c/Program Files/Tools/probe.exe", ProbeScript("tools"), 0755);
-  ScopedCurrentDirectory inside(scratch.Posix("drive_c/Setup"));
+  WritePosixFile(scratch.InRoot("drive_c/Program Files/Tools/probe.exe"), ProbeScript("tools"),
+                 0755);
+  ScopedCurrentDirectory inside(scratch.InRoot("drive_c/Setup"));
 
   shell.Run(
       "\"C:\\program files\\TOOLS\\probe.exe\" \"two words\" <in >out | $HOME `x` \"q\\\"uote\"",
@@ -98,14 +101,14 @@ TEST_F(PosixShellTest, ArgumentsReachTheProgramUnchangedWithoutAShell) {
   EXPECT_THAT(ProbeOutput(),
               ElementsAre("where=tools", "arg=[two words]", "arg=[<in]", "arg=[>out]", "arg=[|]",
                           "arg=[$HOME]", "arg=[`x`]", "arg=[q\"uote]",
-                          "cwd=" + scratch.Posix("drive_c/Setup"), "mark=inherited"));
+                          "cwd=" + scratch.InRoot("drive_c/Setup"), "mark=inherited"));
 }
 
 TEST_F(PosixShellTest, RelativePathsAndOtherExtensionsAreTakenAsGiven) {
-  scratch.WriteFile("drive_c/Setup/MDAC/MDAC_TYP.exe", ProbeScript("mdac"), 0755);
-  scratch.WriteFile("drive_c/Setup/tool.cmd", ProbeScript("cmd-file"), 0755);
-  scratch.WriteFile("drive_c/Setup/tool", ProbeScript("no-extension"), 0755);
-  ScopedCurrentDirectory inside(scratch.Posix("drive_c/Setup"));
+  WritePosixFile(scratch.InRoot("drive_c/Setup/MDAC/MDAC_TYP.exe"), ProbeScript("mdac"), 0755);
+  WritePosixFile(scratch.InRoot("drive_c/Setup/tool.cmd"), ProbeScript("cmd-file"), 0755);
+  WritePosixFile(scratch.InRoot("drive_c/Setup/tool"), ProbeScript("no-extension"), 0755);
+  ScopedCurrentDirectory inside(scratch.InRoot("drive_c/Setup"));
 
   shell.Run("mdac\\mdac_typ.exe /q", kWindowNormal, true);
   EXPECT_THAT(ProbeOutput().at(1), "arg=[/q]");
@@ -120,9 +123,10 @@ TEST_F(PosixShellTest, RelativePathsAndOtherExtensionsAreTakenAsGiven) {
 }
 
 TEST_F(PosixShellTest, EveryRunIsLoggedBeforeTheLookUpSoFailuresAreLoggedToo) {
-  const std::string log = scratch.Posix("run.log");
+  const std::string log = scratch.InRoot("run.log");
   ScopedEnvironment log_variable(PosixShell::kRunLogVariable, log);
-  scratch.WriteFile("drive_c/WINDOWS/system32/probe.exe", ProbeScript("system32"), 0755);
+  WritePosixFile(scratch.InRoot("drive_c/WINDOWS/system32/probe.exe"), ProbeScript("system32"),
+                 0755);
 
   shell.Run("probe \"C:\\Caf\xE9\\x.vbs\"\ttab", kWindowHidden, true);
   EXPECT_EQ(ErrorNumberOf([&] { shell.Run("missing.exe /x", kWindowNormal, false); }),
@@ -130,7 +134,7 @@ TEST_F(PosixShellTest, EveryRunIsLoggedBeforeTheLookUpSoFailuresAreLoggedToo) {
   EXPECT_EQ(ErrorNumberOf([&] { shell.Run("", kWindowNormal, false); }),
             error_number::kSystemFileNotFound);
   EXPECT_THAT(
-      ReadPosixLines(log),
+      FileLines(log),
       ElementsAre(
           "{\"program\":\"Setup\",\"command\":\"probe \\\"C:\\\\Caf\xC3\xA9\\\\x.vbs\\\"\\ttab\","
           "\"style\":0,\"wait\":true}",
@@ -143,14 +147,14 @@ TEST_F(PosixShellTest, EveryRunIsLoggedBeforeTheLookUpSoFailuresAreLoggedToo) {
 TEST_F(PosixShellTest, WithoutTheWaitFlagRunReturnsWhileTheProgramStillRuns) {
   // The program ends only after the test has created the go file, which it
   // does after Run has returned; it gives up after a generous while.
-  const std::string go = scratch.Posix("go");
-  scratch.WriteFile("drive_c/WINDOWS/system32/waiter.exe",
-                    "#!/bin/sh\n"
-                    "i=0\n"
-                    "while [ ! -e \"$1\" ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
-                    "if [ -e \"$1\" ]; then echo released > \"$PROBE_OUT\"; "
-                    "else echo gave-up > \"$PROBE_OUT\"; fi\n",
-                    0755);
+  const std::string go = scratch.InRoot("go");
+  WritePosixFile(scratch.InRoot("drive_c/WINDOWS/system32/waiter.exe"),
+                 "#!/bin/sh\n"
+                 "i=0\n"
+                 "while [ ! -e \"$1\" ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
+                 "if [ -e \"$1\" ]; then echo released > \"$PROBE_OUT\"; "
+                 "else echo gave-up > \"$PROBE_OUT\"; fi\n",
+                 0755);
   shell.Run("waiter " + go, kWindowHidden, false);
   WritePosixFile(go, "");
   // Wait for the program to end: it is our child.
@@ -161,11 +165,11 @@ TEST_F(PosixShellTest, WithoutTheWaitFlagRunReturnsWhileTheProgramStillRuns) {
 }
 
 TEST_F(PosixShellTest, AFileThatCannotBeExecutedIsRefused) {
-  scratch.WriteFile("drive_c/WINDOWS/system32/plain.exe", "not a program", 0644);
+  WritePosixFile(scratch.InRoot("drive_c/WINDOWS/system32/plain.exe"), "not a program", 0644);
   EXPECT_EQ(ErrorNumberOf([&] { shell.Run("plain.exe", kWindowHidden, true); }),
             error_number::kAccessDenied);
   // A folder is not a program either.
-  scratch.MakeFolder("drive_c/WINDOWS/system32/folder.exe");
+  MakePosixFolders(scratch.InRoot("drive_c/WINDOWS/system32/folder.exe"));
   EXPECT_EQ(ErrorNumberOf([&] { shell.Run("folder.exe", kWindowHidden, true); }),
             error_number::kSystemFileNotFound);
   // Nor is anything off the machine.

@@ -1,13 +1,11 @@
 #include "support/database_support.h"
 
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <system_error>
 
 namespace quillon {
 namespace {
@@ -84,19 +82,6 @@ std::string CreateDatabase(const std::string& machine_root, const std::string& c
 }
 
 }  // namespace
-
-DatabaseTestFolder::DatabaseTestFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quillon-db-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot create a folder from " + pattern);
-  }
-  path_ = pattern;
-}
-
-DatabaseTestFolder::~DatabaseTestFolder() {
-  std::error_code ignored;  // a folder left behind in /tmp harms no test
-  std::filesystem::remove_all(path_, ignored);
-}
 
 std::string ZentrelSchemaText() {
   return ReadFile(kSchemaFile);

@@ -7,23 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "support/test_machine.h"
+
 namespace quillon {
 
-// A fresh empty folder under the system's temporary folder (a machine root
-// for database tests), removed with all it holds when the object goes.
-class DatabaseTestFolder {
+// A fresh empty folder (a machine root for database tests), removed with all
+// it holds when the object goes.
+class DatabaseTestFolder : public testing::TemporaryFolder {
  public:
-  DatabaseTestFolder();
-  DatabaseTestFolder(const DatabaseTestFolder&) = delete;
-  DatabaseTestFolder& operator=(const DatabaseTestFolder&) = delete;
-  ~DatabaseTestFolder();
-
-  const std::string& path() const { return path_; }
   // The databases/ folder inside it (not created here).
-  std::string databases() const { return path_ + "/databases"; }
-
- private:
-  std::string path_;
+  std::string databases() const { return path() + "/databases"; }
 };
 
 // The journal mode a test database ends up in.

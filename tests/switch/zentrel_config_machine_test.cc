@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shared/posix/portable_machine.h"
-#include "shared/posix/posix_shell.h"
-#include "uninstall/installed_machine.h"
+#include "support/installed_product.h"
 
 namespace quillon::testing {
 namespace {
@@ -32,33 +30,31 @@ const std::string kEnabled =
 const std::string kDisabled =
     InfoBox("Change Zentrel Configuration", "Zentrel process hooking has been disabled.");
 
-class ZentrelConfigOnMachineTest : public InstalledMachineTest {
+class ZentrelConfigOnMachineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstalledMachineTest::SetUp();
-    if (HasFatalFailure()) return;
-    InstallProduct();
-  }
+  void SetUp() override { MakeInstalledMachine(machine); }
 
   int Switch(const std::string& arguments) {
-    const ToolRun run = Run(std::string("\"") + kZentrelConfigExe + "\" " + arguments);
+    const ToolResult run = machine.Run(std::string("\"") + kZentrelConfigExe + "\" " + arguments);
     return run.status;
   }
+
+  TestMachine machine;
 };
 
 TEST_F(ZentrelConfigOnMachineTest, TogglesTheRegistryValueAndReportsIt) {
   EXPECT_EQ(Switch("-QUERY"), 0);
   EXPECT_EQ(Switch("-disable"), 0);
-  EXPECT_EQ(Registry(kAppInitDllsValue), "");
+  EXPECT_EQ(machine.RegistryValue(kAppInitDllsValue), "");
   EXPECT_EQ(Switch("-Query"), 0);
-  SetRegistry(kAppInitDllsValue, "Other.dll");
+  machine.SetRegistryValue(kAppInitDllsValue, "Other.dll");
   EXPECT_EQ(Switch("-QUERY"), 0);
   EXPECT_EQ(Switch("-ENABLE"), 0);
-  EXPECT_EQ(Registry(kAppInitDllsValue), "Zentrel.dll");
+  EXPECT_EQ(machine.RegistryValue(kAppInitDllsValue), "Zentrel.dll");
   EXPECT_EQ(Switch("-query"), 0);
 
-  EXPECT_THAT(Boxes(), ElementsAre(kOn, kDisabled, kOff, kOff, kEnabled, kOn));
-  EXPECT_THAT(RegistryText(), HasSubstr("\"AppInit_DLLs\"=\"Zentrel.dll\""));
+  EXPECT_THAT(machine.DialogLines(), ElementsAre(kOn, kDisabled, kOff, kOff, kEnabled, kOn));
+  EXPECT_THAT(machine.RegistryText(), HasSubstr("\"AppInit_DLLs\"=\"Zentrel.dll\""));
 }
 
 TEST_F(ZentrelConfigOnMachineTest, TwoSwitchesTogetherDoNothing) {
@@ -66,19 +62,16 @@ TEST_F(ZentrelConfigOnMachineTest, TwoSwitchesTogetherDoNothing) {
   EXPECT_EQ(Switch("-DISABLE now"), 0);
   EXPECT_EQ(Switch(""), 0);
 
-  EXPECT_THAT(Boxes(), IsEmpty());
-  EXPECT_EQ(Registry(kAppInitDllsValue), "Zentrel.dll");
+  EXPECT_THAT(machine.DialogLines(), IsEmpty());
+  EXPECT_EQ(machine.RegistryValue(kAppInitDllsValue), "Zentrel.dll");
 }
 
 TEST_F(ZentrelConfigOnMachineTest, QueryWithoutTheValueShowsTheErrorReport) {
-  {
-    const PortableMachine machine(root(), "zentrel_config_machine_test");
-    PosixShell(machine).RegDelete(kAppInitDllsValue);
-  }
+  machine.DeleteRegistryValue(kAppInitDllsValue);
 
   EXPECT_EQ(Switch("-QUERY"), 1);
 
-  const std::vector<std::string> boxes = Boxes();
+  const std::vector<std::string> boxes = machine.DialogLines();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_THAT(boxes[0], StartsWith("{\"program\":\"ZentrelConfig\",\"kind\":\"MsgBox\","
                                    "\"title\":\"ZentrelConfig\",\"style\":16,"
@@ -86,21 +79,22 @@ TEST_F(ZentrelConfigOnMachineTest, QueryWithoutTheValueShowsTheErrorReport) {
 }
 
 TEST_F(ZentrelConfigOnMachineTest, LaunchesAreCheckedExactlyWhileHookingIsOn) {
-  EXPECT_EQ(Launch(kControlledUser, "notepad.exe"), "terminated");
+  EXPECT_EQ(Launch(machine, kControlledUser, "notepad.exe"), "terminated");
 
   ASSERT_EQ(Switch("-DISABLE"), 0);
-  EXPECT_EQ(Launch(kControlledUser, "notepad.exe"), "running");
+  EXPECT_EQ(Launch(machine, kControlledUser, "notepad.exe"), "running");
 
   ASSERT_EQ(Switch("-ENABLE"), 0);
-  EXPECT_EQ(Launch(kControlledUser, "notepad.exe"), "terminated");
+  EXPECT_EQ(Launch(machine, kControlledUser, "notepad.exe"), "terminated");
 
   // The two denials each showed the checker's box, answered with its default.
   std::vector<std::string> denials;
-  for (const std::string& box : Boxes()) {
+  for (const std::string& box : machine.DialogLines()) {
     if (box.rfind("{\"program\":\"Zentrel\",", 0) == 0) denials.push_back(box);
   }
   EXPECT_EQ(denials.size(), 2u);
-  EXPECT_EQ(Lines(Posix(std::string(kProductFolder) + "\\Logs\\Access.log")).size(), 2u);
+  EXPECT_EQ(TextLines(machine.Posix(std::string(kProductFolder) + "\\Logs\\Access.log")).size(),
+            2u);
 }
 
 }  // namespace

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "installed_machine.h"
+#include "support/installed_product.h"
 
 namespace quillon::testing {
 namespace {
@@ -27,20 +28,16 @@ const char kDatabaseStart[] =
     "Files\\\\Harlwick\\\\Zentrel\\\\Uninstall\\\\Remove Zentrel Database\\\\Remove Zentrel "
     "Database.vbs\\\"\",\"style\":0,\"wait\":true}";
 
-class UninstallOnMachineTest : public InstalledMachineTest {
+class UninstallOnMachineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InstalledMachineTest::SetUp();
-    if (HasFatalFailure()) return;
-    InstallProduct();
-  }
+  void SetUp() override { MakeInstalledMachine(machine); }
 
-  ToolRun Uninstall() { return Run(std::string("\"") + kUninstallExe + "\""); }
+  ToolResult Uninstall() { return machine.Run(std::string("\"") + kUninstallExe + "\""); }
 
   bool DatabaseFilesLeft() const {
     namespace fs = std::filesystem;
     for (const char* suffix : {"", "-wal", "-shm"}) {
-      if (fs::exists(database() + suffix)) return true;
+      if (fs::exists(machine.database() + suffix)) return true;
     }
     return false;
   }
@@ -50,7 +47,7 @@ class UninstallOnMachineTest : public InstalledMachineTest {
   std::vector<std::string> RegistrationSection() const {
     std::vector<std::string> section;
     bool inside = false;
-    std::istringstream text(RegistryText());
+    std::istringstream text(machine.RegistryText());
     std::string line;
     while (std::getline(text, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -63,74 +60,77 @@ class UninstallOnMachineTest : public InstalledMachineTest {
     }
     return section;
   }
+
+  TestMachine machine;
 };
 
 TEST_F(UninstallOnMachineTest, LeavesExactlyWhatIsMeantToStay) {
   ASSERT_TRUE(DatabaseFilesLeft());
-  const std::string library = ReadPosix(std::string(QUILLON_LIB_DIR) + "/Zentrel.so");
+  const std::string library = ReadPosixFile(HookLibraryPath());
 
-  const ToolRun run = Uninstall();
+  const ToolResult run = Uninstall();
 
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   // The product folder keeps its Uninstall folder and what lies directly in it.
   EXPECT_THAT(
-      TreeBelow("C:\\Program Files\\Harlwick"),
+      machine.TreeBelow("C:\\Program Files\\Harlwick"),
       ElementsAre("Zentrel\\", "Zentrel\\Uninstall\\", "Zentrel\\Uninstall\\Uninstall.exe"));
-  EXPECT_FALSE(Exists(kStartMenuGroup));
-  EXPECT_TRUE(Exists("C:\\Documents and Settings\\Administrator\\Start Menu\\Programs"));
+  EXPECT_FALSE(machine.Exists(kStartMenuGroup));
+  EXPECT_TRUE(machine.Exists("C:\\Documents and Settings\\Administrator\\Start Menu\\Programs"));
   // Hooking off, the registration key empty, the library retired.
-  EXPECT_EQ(Registry(kAppInitDllsValue), "");
+  EXPECT_EQ(machine.RegistryValue(kAppInitDllsValue), "");
   EXPECT_THAT(RegistrationSection(),
               ElementsAre("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
                           "Uninstall\\Zentrel]"));
-  EXPECT_FALSE(Exists(kHookLibrary));
-  EXPECT_EQ(ReadFile(kRetiredHookLibrary), library);
+  EXPECT_FALSE(machine.Exists(kHookLibrary));
+  EXPECT_EQ(machine.ReadFile(kRetiredHookLibrary), library);
   // The removal scripts took the database and the web site.
   EXPECT_FALSE(DatabaseFilesLeft());
-  EXPECT_FALSE(Exists(kWebSite));
-  EXPECT_TRUE(Exists("C:\\Inetpub\\wwwroot"));
+  EXPECT_FALSE(machine.Exists(kWebSite));
+  EXPECT_TRUE(machine.Exists("C:\\Inetpub\\wwwroot"));
   // One box, two hidden and waited-for script starts.
-  EXPECT_THAT(Boxes(), ElementsAre(kCompletionBox));
-  EXPECT_THAT(Starts(), ElementsAre(kWebSiteStart, kDatabaseStart));
+  EXPECT_THAT(machine.DialogLines(), ElementsAre(kCompletionBox));
+  EXPECT_THAT(machine.RunLines(), ElementsAre(kWebSiteStart, kDatabaseStart));
   EXPECT_THAT(run.out, HasSubstr("Remove Zentrel Web Site: removed C:\\Inetpub\\wwwroot\\Zentrel"));
   EXPECT_THAT(run.out, HasSubstr("Remove Zentrel Database: dropped the database Zentrel"));
 }
 
 TEST_F(UninstallOnMachineTest, ASecondRunStartsTheMissingScriptsAndCompletesAgain) {
   ASSERT_EQ(Uninstall().status, 0);
-  const std::vector<std::string> tree = TreeBelow("C:\\");
-  const std::string retired = ReadFile(kRetiredHookLibrary);
-  SetRegistry(kAppInitDllsValue, "Zentrel.dll");
+  const std::vector<std::string> tree = machine.TreeBelow("C:\\");
+  const std::string retired = machine.ReadFile(kRetiredHookLibrary);
+  machine.SetRegistryValue(kAppInitDllsValue, "Zentrel.dll");
 
-  const ToolRun again = Uninstall();
+  const ToolResult again = Uninstall();
 
   EXPECT_EQ(again.status, 0) << again.err;
-  EXPECT_EQ(Registry(kAppInitDllsValue), "");
-  EXPECT_EQ(TreeBelow("C:\\"), tree);
-  EXPECT_EQ(ReadFile(kRetiredHookLibrary), retired);
-  EXPECT_THAT(Boxes(), ElementsAre(kCompletionBox, kCompletionBox));
-  EXPECT_THAT(Starts(), ElementsAre(kWebSiteStart, kDatabaseStart, kWebSiteStart, kDatabaseStart));
+  EXPECT_EQ(machine.RegistryValue(kAppInitDllsValue), "");
+  EXPECT_EQ(machine.TreeBelow("C:\\"), tree);
+  EXPECT_EQ(machine.ReadFile(kRetiredHookLibrary), retired);
+  EXPECT_THAT(machine.DialogLines(), ElementsAre(kCompletionBox, kCompletionBox));
+  EXPECT_THAT(machine.RunLines(),
+              ElementsAre(kWebSiteStart, kDatabaseStart, kWebSiteStart, kDatabaseStart));
 }
 
 TEST_F(UninstallOnMachineTest, RunByAnotherUserItLeavesTheInstallingUsersGroup) {
-  const ToolRun run = Tool(
-      {"run", root(), "--user", kControlledUser, "--", std::string("\"") + kUninstallExe + "\""});
+  const ToolResult run = machine.Tool({"run", machine.root(), "--user", kControlledUser, "--",
+                                       std::string("\"") + kUninstallExe + "\""});
 
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(Exists(std::string(kStartMenuGroup) + "\\Uninstall Quillon.lnk"));
-  EXPECT_FALSE(Exists(kHookLibrary));
-  EXPECT_THAT(Boxes(), ElementsAre(kCompletionBox));
+  EXPECT_TRUE(machine.Exists(std::string(kStartMenuGroup) + "\\Uninstall Quillon.lnk"));
+  EXPECT_FALSE(machine.Exists(kHookLibrary));
+  EXPECT_THAT(machine.DialogLines(), ElementsAre(kCompletionBox));
 }
 
 TEST_F(UninstallOnMachineTest, LaunchesAreNoLongerCheckedAfterwards) {
-  ASSERT_EQ(Launch(kControlledUser, "notepad.exe"), "terminated");
+  ASSERT_EQ(Launch(machine, kControlledUser, "notepad.exe"), "terminated");
 
   ASSERT_EQ(Uninstall().status, 0);
 
-  EXPECT_EQ(Launch(kControlledUser, "notepad.exe"), "running");
+  EXPECT_EQ(Launch(machine, kControlledUser, "notepad.exe"), "running");
   // With the library retired, even a value naming it again checks nothing.
-  SetRegistry(kAppInitDllsValue, "Zentrel.dll");
-  EXPECT_EQ(Launch(kControlledUser, "notepad.exe"), "running");
+  machine.SetRegistryValue(kAppInitDllsValue, "Zentrel.dll");
+  EXPECT_EQ(Launch(machine, kControlledUser, "notepad.exe"), "running");
 }
 
 }  // namespace
