@@ -5,13 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include "machine_fixture.h"
 #include "support/database_support.h"
+#include "support/test_machine.h"
 
-namespace quillon::machine::testing {
+namespace quillon::testing {
 namespace {
 
 using ::testing::Contains;
@@ -21,47 +18,34 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-constexpr char kAppInitDlls[] =
-    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\AppInit_DLLs";
-constexpr char kProduct[] = "C:\\Program Files\\Harlwick\\Zentrel";
-
-class LaunchTest : public MachineTest {
+class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    MachineTest::SetUp();
-    CreateMachine({"--user", "Bob", "--user", "Alice"});
-    std::filesystem::create_directories(Posix(std::string(kProduct) + "\\Logs"));
-    std::filesystem::copy_file(BinPath("Zentrel.exe"),
-                               Posix(std::string(kProduct) + "\\Zentrel.exe"));
-    std::filesystem::copy_file(HookLibraryPath(), Posix("C:\\WINDOWS\\system32\\Zentrel.dll"));
-    database_ = CreateZentrelDatabase(root());
-    RunSql(database_, "INSERT INTO USERS (user_name, user_status) VALUES ('Bob', 'ENABLED')");
-    std::filesystem::remove(Scratch("answers"));
+    machine.CreateWithTool({"--user", "Bob", "--user", "Alice"});
+    machine.PutCheckerInPlace();
+    machine.PutHookLibraryInPlace();
+    machine.CreateDatabase();
+    RunSql(machine.database(),
+           "INSERT INTO USERS (user_name, user_status) VALUES ('Bob', 'ENABLED')");
   }
 
-  void HookingOn() { SetRegistryValue(kAppInitDlls, "Zentrel.dll"); }
-  void Answer(const std::string& answers) { std::ofstream(Scratch("answers")) << answers; }
-  static std::string LastLine(const ToolResult& result) {
-    std::string out = result.out;
-    if (!out.empty() && out.back() == '\n') out.pop_back();
-    return out.substr(out.rfind('\n') + 1);
-  }
+  void HookingOn() { machine.SetRegistryValue(kAppInitDllsValue, "Zentrel.dll"); }
   std::vector<std::string> AccessLog() const {
-    return Lines(Posix(std::string(kProduct) + "\\Logs\\Access.log"));
+    return TextLines(machine.Posix(std::string(kProductFolder) + "\\Logs\\Access.log"));
   }
 
-  std::string database_;
+  TestMachine machine;
 };
 
 TEST_F(LaunchTest, EnabledUserWithoutAGrantIsTerminatedAndTold) {
   HookingOn();
-  Answer("No\n");
-  const ToolResult result = Start("Bob", "notepad.exe");
+  machine.Answer("No");
+  const ToolResult result = machine.Start("Bob", "notepad.exe");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(LastLine(result), "terminated");
   EXPECT_THAT(result.out, HasSubstr("was killed"));
 
-  const std::vector<std::string> boxes = Lines(Scratch("dialogs.log"));
+  const std::vector<std::string> boxes = machine.DialogLines();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_THAT(boxes[0], StartsWith("{\"program\":\"Zentrel\",\"kind\":\"MsgBox\","
                                    "\"title\":\"Access Denied!\",\"style\":20,"));
@@ -72,7 +56,7 @@ TEST_F(LaunchTest, EnabledUserWithoutAGrantIsTerminatedAndTold) {
 
   // The hook library started the checker from the launched process, hidden
   // and without waiting, with the launch's one argument.
-  const std::vector<std::string> runs = Lines(Scratch("runs.log"));
+  const std::vector<std::string> runs = machine.RunLines();
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_THAT(runs[0], StartsWith("{\"program\":\"notepad\",\"command\":\"\\\"C:\\\\Program "
                                   "Files\\\\Harlwick\\\\Zentrel\\\\Zentrel.exe\\\" "
@@ -81,38 +65,40 @@ TEST_F(LaunchTest, EnabledUserWithoutAGrantIsTerminatedAndTold) {
 }
 
 TEST_F(LaunchTest, WithAppInitDllsEmptyTheSameLaunchRunsUntouched) {
-  Answer("No\n");
-  const ToolResult off = Start("Bob", "notepad.exe");
+  machine.Answer("No");
+  const ToolResult off = machine.Start("Bob", "notepad.exe");
   ASSERT_EQ(off.status, 0) << off.err;
   EXPECT_EQ(LastLine(off), "running");
-  EXPECT_THAT(Lines(Scratch("dialogs.log")), IsEmpty());
-  EXPECT_THAT(Lines(Scratch("runs.log")), IsEmpty());
+  EXPECT_THAT(machine.DialogLines(), IsEmpty());
+  EXPECT_THAT(machine.RunLines(), IsEmpty());
   EXPECT_THAT(AccessLog(), IsEmpty());
-  EXPECT_EQ(CountRows(database_, "APP_EXES"), 0);
+  EXPECT_EQ(CountRows(machine.database(), "APP_EXES"), 0);
 
   // Only the switch differs between this launch and the next.
   HookingOn();
-  const ToolResult on = Start("Bob", "notepad.exe");
+  const ToolResult on = machine.Start("Bob", "notepad.exe");
   EXPECT_EQ(LastLine(on), "terminated");
   EXPECT_THAT(AccessLog(), ElementsAre(HasSubstr("NOTEPAD.EXE_|_Unassigned_|_Bob")));
 }
 
 TEST_F(LaunchTest, NewAndGrantedUsersRunOnAndAreRegistered) {
   HookingOn();
-  RunSql(database_,
+  RunSql(machine.database(),
          "INSERT INTO APPS (app_name) VALUES ('Calculator');"
          "INSERT INTO APP_EXES (exe_path, app_id) VALUES ('C:\\WINDOWS\\SYSTEM32\\CALC.EXE', 1);"
          "INSERT INTO ALLOWED_APPS (user_id, app_id) VALUES (1, 1);");
 
-  EXPECT_EQ(LastLine(Start("Alice", "\"C:\\Program Files\\Windows Media Player\\wmplayer.exe\"")),
-            "running");
-  EXPECT_EQ(LastLine(Start("Bob", "calc.exe")), "running");
+  EXPECT_EQ(
+      LastLine(machine.Start("Alice", "\"C:\\Program Files\\Windows Media Player\\wmplayer.exe\"")),
+      "running");
+  EXPECT_EQ(LastLine(machine.Start("Bob", "calc.exe")), "running");
 
-  EXPECT_THAT(Lines(Scratch("dialogs.log")), IsEmpty());
+  EXPECT_THAT(machine.DialogLines(), IsEmpty());
   EXPECT_THAT(AccessLog(), IsEmpty());
-  EXPECT_EQ(QueryValue(database_, "SELECT user_status FROM USERS WHERE user_name = 'Alice'"),
-            "DISABLED");
-  EXPECT_EQ(CountRows(database_,
+  EXPECT_EQ(
+      QueryValue(machine.database(), "SELECT user_status FROM USERS WHERE user_name = 'Alice'"),
+      "DISABLED");
+  EXPECT_EQ(CountRows(machine.database(),
                       "APP_EXES WHERE exe_path = 'C:\\PROGRAM FILES\\WINDOWS MEDIA "
                       "PLAYER\\WMPLAYER.EXE'"),
             1);
@@ -121,32 +107,35 @@ TEST_F(LaunchTest, NewAndGrantedUsersRunOnAndAreRegistered) {
 TEST_F(LaunchTest, TheCheckersOwnLaunchIsNeverReported) {
   HookingOn();
   const ToolResult result =
-      Start("Bob", "\"C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe\" abc");
+      machine.Start("Bob", "\"C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe\" abc");
   ASSERT_EQ(result.status, 0) << result.err;
   // No second checker was started for it (the hook host is done when start
   // returns); the one launched refuses its argument on its own.
-  EXPECT_THAT(Lines(Scratch("runs.log")), IsEmpty());
-  ASSERT_TRUE(WaitForLaunchedPrograms());
-  EXPECT_THAT(Lines(Posix(std::string(kProduct) + "\\Logs\\Error.log")),
+  EXPECT_THAT(machine.RunLines(), IsEmpty());
+  ASSERT_TRUE(machine.WaitForLaunchedPrograms());
+  EXPECT_THAT(TextLines(machine.Posix(std::string(kProductFolder) + "\\Logs\\Error.log")),
               ElementsAre(HasSubstr("Invalid command line arguments \"abc\"")));
 }
 
 TEST_F(LaunchTest, MissingOrUnloadableLibrariesLeaveTheLaunchAlone) {
-  WriteFile("C:\\WINDOWS\\system32\\Broken.dll", "not a library");
-  SetRegistryValue(kAppInitDlls, "Missing.dll,Broken.dll");
-  const ToolResult result = Start("Bob", "notepad.exe");
+  machine.WriteFile("C:\\WINDOWS\\system32\\Broken.dll", "not a library");
+  machine.SetRegistryValue(kAppInitDllsValue, "Missing.dll,Broken.dll");
+  const ToolResult result = machine.Start("Bob", "notepad.exe");
   EXPECT_EQ(LastLine(result), "running");
   EXPECT_THAT(result.err, HasSubstr("C:\\WINDOWS\\system32\\Missing.dll not found"));
   EXPECT_THAT(result.err, HasSubstr("Broken.dll cannot be loaded"));
-  EXPECT_THAT(Lines(Scratch("runs.log")), IsEmpty());
+  EXPECT_THAT(machine.RunLines(), IsEmpty());
 }
 
 TEST_F(LaunchTest, StartNeedsAUserAndAProgramOfTheMachine) {
-  EXPECT_EQ(Tool({"start", root(), "--", "notepad.exe"}).status, 2);
-  EXPECT_EQ(Start("Bob", "nosuch.exe").status, 127);
-  EXPECT_EQ(
-      Tool({"start", root(), "--user", "Bob", "--wait-ms", "soon", "--", "notepad.exe"}).status, 2);
+  EXPECT_EQ(machine.Tool({"start", machine.root(), "--", "notepad.exe"}).status, 2);
+  EXPECT_EQ(machine.Start("Bob", "nosuch.exe").status, 127);
+  EXPECT_EQ(machine
+                .Tool({"start", machine.root(), "--user", "Bob", "--wait-ms", "soon", "--",
+                       "notepad.exe"})
+                .status,
+            2);
 }
 
 }  // namespace
-}  // namespace quillon::machine::testing
+}  // namespace quillon::testing

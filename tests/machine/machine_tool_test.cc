@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "machine_fixture.h"
+#include "support/test_machine.h"
 
-namespace quillon::machine::testing {
+namespace quillon::testing {
 namespace {
 
 using ::testing::Contains;
@@ -17,20 +17,23 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
 
-class MachineToolTest : public MachineTest {};
+class MachineToolTest : public ::testing::Test {
+ protected:
+  TestMachine machine;
+};
 
 TEST_F(MachineToolTest, CreatesAnXpMachineAndPrintsItsEnvironment) {
-  const ToolResult result = Tool({"create", root(), "--user", "Alice"});
+  const ToolResult result = machine.Tool({"create", machine.root(), "--user", "Alice"});
   ASSERT_EQ(result.status, 0) << result.err;
   const std::vector<std::string> expected = {
-      "QUILLON_MACHINE=" + root(),
+      "QUILLON_MACHINE=" + machine.root(),
       "ProgramFiles=C:\\Program Files",
       "windir=C:\\WINDOWS",
       "TEMP=C:\\WINDOWS\\Temp",
       "COMPUTERNAME=QUILLON-XP",
       "USERNAME=Administrator",
       "USERPROFILE=C:\\Documents and Settings\\Administrator"};
-  EXPECT_THAT(Lines(Scratch(".stdout")), ::testing::IsSupersetOf(expected));
+  EXPECT_THAT(TextLines(machine.Scratch(".stdout")), ::testing::IsSupersetOf(expected));
 
   for (const char* file :
        {"C:\\WINDOWS\\system32\\cmd.exe", "C:\\WINDOWS\\system32\\wscript.exe",
@@ -40,127 +43,135 @@ TEST_F(MachineToolTest, CreatesAnXpMachineAndPrintsItsEnvironment) {
         "C:\\WINDOWS\\inf\\sysoc.inf", "C:\\Program Files\\Internet Explorer\\iexplore.exe",
         "C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe",
         "C:\\Program Files\\Windows Media Player\\wmplayer.exe"}) {
-    EXPECT_TRUE(Exists(file)) << file;
+    EXPECT_TRUE(machine.Exists(file)) << file;
   }
   for (const char* folder : {"C:\\WINDOWS\\Temp", "C:\\Documents and Settings\\Administrator",
                              "C:\\Documents and Settings\\Alice\\Start Menu\\Programs",
                              "C:\\Documents and Settings\\All Users", "C:\\Inetpub\\wwwroot"}) {
-    EXPECT_TRUE(std::filesystem::is_directory(Posix(folder))) << folder;
+    EXPECT_TRUE(std::filesystem::is_directory(machine.Posix(folder))) << folder;
   }
-  EXPECT_TRUE(std::filesystem::exists(root() + "/databases/master.sqlite3"));
+  EXPECT_TRUE(std::filesystem::exists(machine.root() + "/databases/master.sqlite3"));
 
-  EXPECT_EQ(RegistryValue("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\CurrentVersion"),
+  EXPECT_EQ(machine.RegistryValue(
+                "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\CurrentVersion"),
             "5.1");
-  EXPECT_EQ(
-      RegistryValue("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\AppInit_DLLs"),
-      "");
-  EXPECT_EQ(RegistryValue("HKLM\\SOFTWARE\\Microsoft\\DataAccess\\Version"), "2.81.1117.0");
-  EXPECT_EQ(RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Start"), "2");
-  EXPECT_EQ(RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"), "2");
-  EXPECT_THAT(RunningServices(), UnorderedElementsAre("W3SVC", "MSSQLServer"));
+  EXPECT_EQ(machine.RegistryValue(
+                "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\AppInit_DLLs"),
+            "");
+  EXPECT_EQ(machine.RegistryValue("HKLM\\SOFTWARE\\Microsoft\\DataAccess\\Version"), "2.81.1117.0");
+  EXPECT_EQ(machine.RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Start"), "2");
+  EXPECT_EQ(machine.RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"),
+            "2");
+  EXPECT_THAT(machine.RunningServices(), UnorderedElementsAre("W3SVC", "MSSQLServer"));
 }
 
 TEST_F(MachineToolTest, OptionsLeaveOutComponentsOrSetTheDataAccessVersion) {
-  CreateMachine({"--no-mdac", "--no-iis", "--no-msde", "--computer-name", "LAB7"});
-  EXPECT_FALSE(RegistryValue("HKLM\\SOFTWARE\\Microsoft\\DataAccess\\Version"));
-  EXPECT_FALSE(RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Start"));
-  EXPECT_FALSE(RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"));
-  EXPECT_FALSE(Exists("C:\\WINDOWS\\system32\\osql.exe"));
-  EXPECT_FALSE(Exists("C:\\Inetpub"));
-  EXPECT_THAT(RunningServices(), IsEmpty());
-  EXPECT_THAT(Lines(Scratch(".stdout")), Contains("COMPUTERNAME=LAB7"));
+  machine.CreateWithTool({"--no-mdac", "--no-iis", "--no-msde", "--computer-name", "LAB7"});
+  EXPECT_FALSE(machine.RegistryValue("HKLM\\SOFTWARE\\Microsoft\\DataAccess\\Version"));
+  EXPECT_FALSE(machine.RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Start"));
+  EXPECT_FALSE(
+      machine.RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"));
+  EXPECT_FALSE(machine.Exists("C:\\WINDOWS\\system32\\osql.exe"));
+  EXPECT_FALSE(machine.Exists("C:\\Inetpub"));
+  EXPECT_THAT(machine.RunningServices(), IsEmpty());
+  EXPECT_THAT(TextLines(machine.Scratch(".stdout")), Contains("COMPUTERNAME=LAB7"));
 
-  const std::string other = Scratch("other");
-  ASSERT_EQ(Tool({"create", other, "--mdac-version", "2.53.6200.0"}).status, 0);
+  const std::string other = machine.Scratch("other");
+  ASSERT_EQ(machine.Tool({"create", other, "--mdac-version", "2.53.6200.0"}).status, 0);
   std::ifstream registry(other + "/registry.reg");
   const std::string text((std::istreambuf_iterator<char>(registry)), {});
   EXPECT_THAT(text, HasSubstr("\"Version\"=\"2.53.6200.0\""));
 
-  EXPECT_EQ(Tool({"create", Scratch("third"), "--no-mdac", "--mdac-version", "2.8"}).status, 2);
+  EXPECT_EQ(machine.Tool({"create", machine.Scratch("third"), "--no-mdac", "--mdac-version", "2.8"})
+                .status,
+            2);
 }
 
 TEST_F(MachineToolTest, RefusesToCreateOverSomethingAndToWorkOnANonMachine) {
-  std::filesystem::create_directories(root());
-  std::ofstream(root() + "/keep.txt") << "mine";
-  const ToolResult result = Tool({"create", root()});
+  std::filesystem::create_directories(machine.root());
+  std::ofstream(machine.root() + "/keep.txt") << "mine";
+  const ToolResult result = machine.Tool({"create", machine.root()});
   EXPECT_EQ(result.status, 2);
   EXPECT_THAT(result.err, HasSubstr("not empty"));
-  EXPECT_TRUE(std::filesystem::exists(root() + "/keep.txt"));
+  EXPECT_TRUE(std::filesystem::exists(machine.root() + "/keep.txt"));
 
-  EXPECT_EQ(Tool({"env", root()}).status, 2);
-  EXPECT_EQ(Tool({"run", root(), "--", "net.exe start"}).status, 2);
-  EXPECT_EQ(Tool({"frobnicate", root()}).status, 2);
+  EXPECT_EQ(machine.Tool({"env", machine.root()}).status, 2);
+  EXPECT_EQ(machine.Tool({"run", machine.root(), "--", "net.exe start"}).status, 2);
+  EXPECT_EQ(machine.Tool({"frobnicate", machine.root()}).status, 2);
 }
 
 TEST_F(MachineToolTest, EnvironmentNamesTheUserAndItsProfile) {
-  CreateMachine({"--user", "Bob"});
-  const ToolResult result = Tool({"env", root(), "--user", "Bob"});
+  machine.CreateWithTool({"--user", "Bob"});
+  const ToolResult result = machine.Tool({"env", machine.root(), "--user", "Bob"});
   ASSERT_EQ(result.status, 0);
   EXPECT_THAT(result.out, HasSubstr("USERNAME=Bob\n"));
   EXPECT_THAT(result.out, HasSubstr("USERPROFILE=C:\\Documents and Settings\\Bob\n"));
-  EXPECT_THAT(result.out, HasSubstr("QUILLON_MACHINE=" + root() + "\n"));
+  EXPECT_THAT(result.out, HasSubstr("QUILLON_MACHINE=" + machine.root() + "\n"));
 }
 
 TEST_F(MachineToolTest, MountsAFolderAsACopyOnAnotherDrive) {
-  CreateMachine();
-  const std::string media = Scratch("media");
+  machine.CreateWithTool();
+  const std::string media = machine.Scratch("media");
   std::filesystem::create_directories(media + "/IIS");
   std::ofstream(media + "/IIS/IIS.txt") << "[Components]\n";
-  ASSERT_EQ(Tool({"mount", root(), "D:", media}).status, 0);
-  EXPECT_EQ(ReadFile("d:\\iis\\iis.txt"), "[Components]\n");
+  ASSERT_EQ(machine.Tool({"mount", machine.root(), "D:", media}).status, 0);
+  EXPECT_EQ(machine.ReadFile("d:\\iis\\iis.txt"), "[Components]\n");
 
   // A second mount of the letter replaces the first.
-  const std::string other = Scratch("other");
+  const std::string other = machine.Scratch("other");
   std::filesystem::create_directories(other);
   std::ofstream(other + "/new.txt") << "x";
-  ASSERT_EQ(Tool({"mount", root(), "d", other}).status, 0);
-  EXPECT_TRUE(Exists("D:\\new.txt"));
-  EXPECT_FALSE(Exists("D:\\IIS"));
+  ASSERT_EQ(machine.Tool({"mount", machine.root(), "d", other}).status, 0);
+  EXPECT_TRUE(machine.Exists("D:\\new.txt"));
+  EXPECT_FALSE(machine.Exists("D:\\IIS"));
 
-  EXPECT_EQ(Tool({"mount", root(), "C:", other}).status, 2);
-  EXPECT_TRUE(Exists("C:\\WINDOWS\\system32\\cmd.exe"));
-  EXPECT_EQ(Tool({"mount", root(), "E:", Scratch("missing")}).status, 2);
+  EXPECT_EQ(machine.Tool({"mount", machine.root(), "C:", other}).status, 2);
+  EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\system32\\cmd.exe"));
+  EXPECT_EQ(machine.Tool({"mount", machine.root(), "E:", machine.Scratch("missing")}).status, 2);
 }
 
 TEST_F(MachineToolTest, RunGivesTheCommandsExitStatusInTheMachinesEnvironment) {
-  CreateMachine();
-  WriteFile("C:\\Scripts\\env.vbs",
-            "#!/bin/sh\n"
-            "printf '%s|%s|%s|%s|%s\\n' \"$QUILLON_MACHINE\" \"$windir\" \"$USERNAME\" "
-            "\"$ProgramFiles\" \"$TEMP\"\n"
-            "exit 7\n");
-  const ToolResult result = Run("wscript.exe \"C:\\Scripts\\env.vbs\"", "C:\\Scripts");
+  machine.CreateWithTool();
+  machine.WriteFile("C:\\Scripts\\env.vbs",
+                    "#!/bin/sh\n"
+                    "printf '%s|%s|%s|%s|%s\\n' \"$QUILLON_MACHINE\" \"$windir\" \"$USERNAME\" "
+                    "\"$ProgramFiles\" \"$TEMP\"\n"
+                    "exit 7\n");
+  const ToolResult result = machine.Run("wscript.exe \"C:\\Scripts\\env.vbs\"", "C:\\Scripts");
   EXPECT_EQ(result.status, 7);
   EXPECT_EQ(result.out,
-            root() + "|C:\\WINDOWS|Administrator|C:\\Program Files|C:\\WINDOWS\\Temp\n");
+            machine.root() + "|C:\\WINDOWS|Administrator|C:\\Program Files|C:\\WINDOWS\\Temp\n");
 
-  const ToolResult missing = Run("nosuchprogram.exe");
+  const ToolResult missing = machine.Run("nosuchprogram.exe");
   EXPECT_EQ(missing.status, 127);
   EXPECT_THAT(missing.err, HasSubstr("cannot be found"));
-  EXPECT_EQ(Run("net.exe start", "C:\\NoSuchFolder").status, 2);
+  EXPECT_EQ(machine.Run("net.exe start", "C:\\NoSuchFolder").status, 2);
 }
 
 TEST_F(MachineToolTest, SeveralCommandLineArgumentsStayOneArgumentEach) {
-  CreateMachine();
-  WriteFile("C:\\Scripts\\args.vbs", "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done\n");
-  const ToolResult result =
-      Tool({"run", root(), "--", "wscript.exe", "C:\\Scripts\\args.vbs", "two words", "plain"});
+  machine.CreateWithTool();
+  machine.WriteFile("C:\\Scripts\\args.vbs",
+                    "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done\n");
+  const ToolResult result = machine.Tool(
+      {"run", machine.root(), "--", "wscript.exe", "C:\\Scripts\\args.vbs", "two words", "plain"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "[two words]\n[plain]\n");
 }
 
 TEST_F(MachineToolTest, RestartRunsExactlyTheAutomaticServices) {
-  CreateMachine();
-  SetRegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Start", "3", "REG_DWORD");
-  SetRegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\Extra\\Start", "2", "REG_DWORD");
-  const ToolResult result = Tool({"restart", root()});
+  machine.CreateWithTool();
+  machine.SetRegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Start", "3",
+                           "REG_DWORD");
+  machine.SetRegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\Extra\\Start", "2",
+                           "REG_DWORD");
+  const ToolResult result = machine.Tool({"restart", machine.root()});
   ASSERT_EQ(result.status, 0);
-  EXPECT_THAT(RunningServices(), UnorderedElementsAre("MSSQLServer", "Extra"));
+  EXPECT_THAT(machine.RunningServices(), UnorderedElementsAre("MSSQLServer", "Extra"));
 }
 
 TEST_F(MachineToolTest, MediaCarriesTheOutsideInstallersAndTools) {
-  const std::string media = Scratch("media");
-  ASSERT_EQ(Tool({"media", media}).status, 0);
+  const std::string media = machine.Scratch("media");
+  ASSERT_EQ(machine.Tool({"media", media}).status, 0);
   for (const char* file : {"MDAC/MDAC_TYP.exe", "MSDE/setup.exe", "MSDE/osql.exe",
                            "RegINI/regini.exe", "Cacls/cacls.exe"}) {
     const std::filesystem::path path = media + "/" + file;
@@ -172,4 +183,4 @@ TEST_F(MachineToolTest, MediaCarriesTheOutsideInstallersAndTools) {
 }
 
 }  // namespace
-}  // namespace quillon::machine::testing
+}  // namespace quillon::testing
