@@ -6,67 +6,53 @@
 #include <sys/wait.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "support/test_machine.h"
 
 namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadPosixFile;
+using testing::WritePosixFile;
 
 const fs::path kScripts = fs::path(QUILLON_SOURCE_DIR) / "companions" / "scripts";
 const fs::path kWebSiteScript = kScripts / "Remove Zentrel Web Site.vbs";
 const fs::path kDatabaseScript = kScripts / "Remove Zentrel Database.vbs";
 
-void WriteFile(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class RemovalScriptTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quillon-scripts-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   // Runs a script the way the script host does: /bin/sh on the file, no
   // arguments, the machine's environment. Returns its exit status.
   int RunScript(const fs::path& script, const std::string& environment) {
     const std::string command = "env -i PATH=/usr/bin:/bin " + environment + " /bin/sh '" +
                                 script.string() + "' >'" + (root_ / "out.txt").string() + "' 2>&1";
     const int status = std::system(command.c_str());
-    output_ = ReadFile(root_ / "out.txt");
+    output_ = ReadPosixFile(root_ / "out.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   std::string MachineEnvironment(const std::string& windir = "C:\\WINDOWS") const {
     return "QUILLON_MACHINE='" + root_.string() + "' windir='" + windir + "'";
   }
 
-  fs::path root_;
+  testing::TemporaryFolder folder_;
+  fs::path root_ = folder_.path();
   std::string output_;
 };
 
 TEST_F(RemovalScriptTest, WebSiteScriptRemovesOnlyTheSiteFolderWhateverTheCaseOfItsPath) {
   const fs::path web_root = root_ / "drive_c" / "INETPUB" / "wwwRoot";
-  WriteFile(web_root / "zentrel" / "Default.asp", "<% %>");
-  WriteFile(web_root / "zentrel" / "Users" / "Edit.asp", "<% %>");
-  WriteFile(web_root / "Other" / "index.htm", "other site");
-  WriteFile(web_root / "Zentrel.txt", "a file beside the site");
+  WritePosixFile(web_root / "zentrel" / "Default.asp", "<% %>");
+  WritePosixFile(web_root / "zentrel" / "Users" / "Edit.asp", "<% %>");
+  WritePosixFile(web_root / "Other" / "index.htm", "other site");
+  WritePosixFile(web_root / "Zentrel.txt", "a file beside the site");
 
   EXPECT_EQ(RunScript(kWebSiteScript, MachineEnvironment()), 0) << output_;
 
   EXPECT_FALSE(fs::exists(web_root / "zentrel"));
-  EXPECT_EQ(ReadFile(web_root / "Other" / "index.htm"), "other site");
-  EXPECT_EQ(ReadFile(web_root / "Zentrel.txt"), "a file beside the site");
+  EXPECT_EQ(ReadPosixFile(web_root / "Other" / "index.htm"), "other site");
+  EXPECT_EQ(ReadPosixFile(web_root / "Zentrel.txt"), "a file beside the site");
   EXPECT_THAT(output_, ::testing::HasSubstr("removed C:\\Inetpub\\wwwroot\\Zentrel"));
 }
 
@@ -81,8 +67,8 @@ TEST_F(RemovalScriptTest, WebSiteScriptSucceedsWhenTheSiteIsAlreadyGone) {
 }
 
 TEST_F(RemovalScriptTest, WebSiteScriptLooksOnTheSystemDrive) {
-  WriteFile(root_ / "drive_c" / "Inetpub" / "wwwroot" / "Zentrel" / "Default.asp", "c");
-  WriteFile(root_ / "drive_d" / "Inetpub" / "wwwroot" / "Zentrel" / "Default.asp", "d");
+  WritePosixFile(root_ / "drive_c" / "Inetpub" / "wwwroot" / "Zentrel" / "Default.asp", "c");
+  WritePosixFile(root_ / "drive_d" / "Inetpub" / "wwwroot" / "Zentrel" / "Default.asp", "d");
 
   EXPECT_EQ(RunScript(kWebSiteScript, MachineEnvironment("D:\\WINNT")), 0) << output_;
 
@@ -91,7 +77,7 @@ TEST_F(RemovalScriptTest, WebSiteScriptLooksOnTheSystemDrive) {
 }
 
 TEST_F(RemovalScriptTest, ScriptsRefuseToRunOutsideAMachine) {
-  WriteFile(root_ / "drive_c" / "Inetpub" / "wwwroot" / "Zentrel" / "Default.asp", "site");
+  WritePosixFile(root_ / "drive_c" / "Inetpub" / "wwwroot" / "Zentrel" / "Default.asp", "site");
 
   EXPECT_EQ(RunScript(kWebSiteScript, "windir='C:\\WINDOWS'"), 2);
   EXPECT_THAT(output_, ::testing::HasSubstr("QUILLON_MACHINE"));
@@ -105,11 +91,11 @@ TEST_F(RemovalScriptTest, ScriptsRefuseToRunOutsideAMachine) {
 // one per line, and ends with the status given.
 void InstallRecordingClient(const fs::path& system32, int status) {
   const fs::path client = system32 / "osql.exe";
-  WriteFile(client,
-            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$(dirname "
-            "\"$0\")/osql-args.txt\"\nexit " +
-                std::to_string(status) + "\n");
-  fs::permissions(client, fs::perms::owner_all, fs::perm_options::add);
+  WritePosixFile(client,
+                 "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$(dirname "
+                 "\"$0\")/osql-args.txt\"\nexit " +
+                     std::to_string(status) + "\n",
+                 0744);
 }
 
 TEST_F(RemovalScriptTest, DatabaseScriptDropsTheDatabaseThroughTheMachinesClient) {
@@ -118,7 +104,7 @@ TEST_F(RemovalScriptTest, DatabaseScriptDropsTheDatabaseThroughTheMachinesClient
 
   EXPECT_EQ(RunScript(kDatabaseScript, MachineEnvironment()), 0) << output_;
 
-  EXPECT_EQ(ReadFile(system32 / "osql-args.txt"), "-E\n-Q\nDROP DATABASE Zentrel\n");
+  EXPECT_EQ(ReadPosixFile(system32 / "osql-args.txt"), "-E\n-Q\nDROP DATABASE Zentrel\n");
 }
 
 TEST_F(RemovalScriptTest, DatabaseScriptEndsWithTheClientsStatus) {
