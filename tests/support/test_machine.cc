@@ -274,7 +274,8 @@ int WaitForChild(pid_t pid) {
     if (Clock::now() > deadline) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
-      throw std::runtime_error("process " + std::to_string(pid) + " did not end; killed");
+      throw std::runtime_error("process " + std::to_string(pid) +
+                               " did not end within two minutes; killed");
     }
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::milliseconds(20));
