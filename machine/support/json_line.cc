@@ -1,5 +1,6 @@
 #include "support/json_line.h"
 
+#include "shared/box_script.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
 
@@ -7,13 +8,13 @@ namespace quillon::machine {
 
 void JsonObject::Key(std::string_view key) {
   if (!body_.empty()) body_ += ',';
-  body_ += JsonText(key);
+  body_ += JsonString(key);
   body_ += ':';
 }
 
 JsonObject& JsonObject::Add(std::string_view key, std::string_view text) {
   Key(key);
-  body_ += JsonText(text);
+  body_ += JsonString(text);
   return *this;
 }
 
@@ -34,7 +35,7 @@ JsonObject& JsonObject::Add(std::string_view key, const std::vector<std::string>
   body_ += '[';
   for (std::size_t i = 0; i < texts.size(); ++i) {
     if (i > 0) body_ += ',';
-    body_ += JsonText(texts[i]);
+    body_ += JsonString(texts[i]);
   }
   body_ += ']';
   return *this;

@@ -13,113 +13,13 @@
 #include <cstring>
 #include <limits>
 
+#include "shared/box_script.h"
 #include "shared/posix/json_log.h"
 #include "shared/text.h"
 
 namespace quillon {
 
 namespace {
-
-// ---------------------------------------------------------------- buttons
-
-struct Button {
-  const char* name;
-  int id;
-};
-
-struct BoxButtons {
-  std::vector<Button> offered;
-  int default_id;
-};
-
-BoxButtons ButtonsOf(int style) {
-  const Button ok{"OK", kIdOk}, cancel{"Cancel", kIdCancel}, abort{"Abort", 3}, retry{"Retry", 4},
-      ignore{"Ignore", 5}, yes{"Yes", kIdYes}, no{"No", kIdNo};
-  switch (style & 0xF) {
-    case 1:
-      return {{ok, cancel}, kIdCancel};
-    case 2:
-      return {{abort, retry, ignore}, 3};
-    case 3:
-      return {{yes, no, cancel}, kIdCancel};
-    case kMbYesNo:
-      return {{yes, no}, kIdNo};
-    case 5:
-      return {{retry, cancel}, kIdCancel};
-    default:
-      return {{ok}, kIdOk};
-  }
-}
-
-const char* ButtonName(int id) {
-  switch (id) {
-    case kIdOk:
-      return "OK";
-    case kIdCancel:
-      return "Cancel";
-    case 3:
-      return "Abort";
-    case 4:
-      return "Retry";
-    case 5:
-      return "Ignore";
-    case kIdYes:
-      return "Yes";
-    case kIdNo:
-      return "No";
-    default:
-      return "OK";
-  }
-}
-
-std::string TrimmedUpper(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return "";
-  const std::size_t last = text.find_last_not_of(" \t");
-  return UpperCase(text.substr(first, last - first + 1));
-}
-
-// The button an answer names, if the box offers it.
-std::optional<int> OfferedButton(const BoxButtons& buttons, std::string_view answer) {
-  const std::string wanted = TrimmedUpper(answer);
-  for (const auto& button : buttons.offered) {
-    if (UpperCase(button.name) == wanted) return button.id;
-  }
-  return std::nullopt;
-}
-
-// ------------------------------------------------------------ answer text
-
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    std::size_t extra = 0;
-    if (b < 0x80) {
-      extra = 0;
-    } else if ((b & 0xE0) == 0xC0 && b >= 0xC2) {
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0 && b <= 0xF4) {
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (i + extra >= text.size()) return false;  // cut short
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
-// Queue files and terminals speak UTF-8; text that is not UTF-8 is taken as
-// already being in the system code page.
-std::string AnswerText(std::string_view line) {
-  return IsValidUtf8(line) ? Utf8ToCp1252(line) : std::string(line);
-}
 
 // ---------------------------------------------------------------- terminal
 
@@ -142,18 +42,18 @@ std::optional<std::string> ReadTerminalLine(std::FILE* terminal) {
 }
 
 int AskButtonOnTerminal(std::FILE* terminal, const std::string& title, const std::string& prompt,
-                        const BoxButtons& buttons) {
+                        int style) {
   std::string choices;
-  for (const auto& button : buttons.offered) {
-    choices += (choices.empty() ? "" : "/") + std::string(button.name);
+  for (int button : BoxButtons(style)) {
+    choices += (choices.empty() ? "" : "/") + ButtonName(button);
   }
   std::fprintf(terminal, "\n[%s]\n%s\n", Cp1252ToUtf8(title).c_str(), Cp1252ToUtf8(prompt).c_str());
   while (true) {
     std::fprintf(terminal, "(%s)? ", choices.c_str());
     std::fflush(terminal);
     std::optional<std::string> line = ReadTerminalLine(terminal);
-    if (!line) return buttons.default_id;  // end of input: as if closed
-    if (std::optional<int> id = OfferedButton(buttons, *line)) return *id;
+    if (!line) return DefaultButton(style);  // end of input: as if closed
+    if (std::optional<int> button = NamedButton(*line, style)) return *button;
   }
 }
 
@@ -165,19 +65,14 @@ std::optional<std::string> AskTextOnTerminal(std::FILE* terminal, const std::str
                Cp1252ToUtf8(default_text).c_str());
   std::fflush(terminal);
   std::optional<std::string> line = ReadTerminalLine(terminal);
-  if (!line || *line == "<Cancel>") return std::nullopt;
+  if (!line || *line == kCancelLine) return std::nullopt;
   if (line->empty()) return default_text;
-  return AnswerText(*line);
+  return QueuedText(*line);
 }
 
-void LogBox(const std::string& program, const char* kind, const std::string& title, int style,
-            const std::string& text, const std::string& answer_json) {
-  const char* log = std::getenv(PosixDialogs::kDialogLogVariable);
+void LogBox(const std::string& program, const std::string& line) {
+  const char* log = std::getenv(kDialogLogVariable);
   if (log == nullptr || *log == '\0') return;
-  const std::string line = "{\"program\":" + JsonText(program) + ",\"kind\":\"" + kind +
-                           "\",\"title\":" + JsonText(title) +
-                           ",\"style\":" + std::to_string(style) + ",\"text\":" + JsonText(text) +
-                           ",\"answer\":" + answer_json + "}";
   if (!AppendLogLine(log, line)) {
     std::fprintf(stderr, "%s: cannot append to the dialog log %s\n", program.c_str(), log);
   }
@@ -187,7 +82,7 @@ void LogBox(const std::string& program, const char* kind, const std::string& tit
 enum class AnswerSource { kQueue, kTerminal, kDefault };
 
 AnswerSource SourceOfAnswers(std::FILE*& terminal) {
-  if (std::getenv(PosixDialogs::kAnswersVariable) != nullptr) return AnswerSource::kQueue;
+  if (std::getenv(kAnswersVariable) != nullptr) return AnswerSource::kQueue;
   terminal = OpenTerminal();
   return terminal != nullptr ? AnswerSource::kTerminal : AnswerSource::kDefault;
 }
@@ -231,26 +126,22 @@ std::optional<std::string> TakeQueuedLine(const std::string& queue_path) {
 }
 
 int PosixDialogs::MsgBox(const std::string& prompt, int style, const std::string& title) {
-  const BoxButtons buttons = ButtonsOf(style);
-  int answer = buttons.default_id;
+  int answer = DefaultButton(style);
   std::FILE* terminal = nullptr;
   switch (SourceOfAnswers(terminal)) {
     case AnswerSource::kQueue:
-      if (std::optional<std::string> line = TakeQueuedLine(std::getenv(kAnswersVariable))) {
-        answer = OfferedButton(buttons, *line).value_or(buttons.default_id);
-      }
+      answer = MessageBoxAnswer(TakeQueuedLine(std::getenv(kAnswersVariable)), style);
       break;
     case AnswerSource::kTerminal:
-      answer = AskButtonOnTerminal(terminal, title, prompt, buttons);
+      answer = AskButtonOnTerminal(terminal, title, prompt, style);
       std::fclose(terminal);
       break;
     case AnswerSource::kDefault:
       std::fprintf(stderr, "%s: message box \"%s\": no answer queue and no terminal, answered %s\n",
-                   program_name_.c_str(), Cp1252ToUtf8(title).c_str(), ButtonName(answer));
+                   program_name_.c_str(), Cp1252ToUtf8(title).c_str(), ButtonName(answer).c_str());
       break;
   }
-  LogBox(program_name_, "MsgBox", title, style, prompt,
-         "\"" + std::string(ButtonName(answer)) + "\"");
+  LogBox(program_name_, MessageBoxLogLine(program_name_, title, style, prompt, answer));
   return answer;
 }
 
@@ -262,7 +153,7 @@ std::optional<std::string> PosixDialogs::InputBox(const std::string& prompt,
   switch (SourceOfAnswers(terminal)) {
     case AnswerSource::kQueue:
       if (std::optional<std::string> line = TakeQueuedLine(std::getenv(kAnswersVariable))) {
-        if (*line != "<Cancel>") answer = AnswerText(*line);
+        if (*line != kCancelLine) answer = QueuedText(*line);
       }
       break;
     case AnswerSource::kTerminal:
@@ -274,7 +165,7 @@ std::optional<std::string> PosixDialogs::InputBox(const std::string& prompt,
                    program_name_.c_str(), Cp1252ToUtf8(title).c_str());
       break;
   }
-  LogBox(program_name_, "InputBox", title, 0, prompt, answer ? JsonText(*answer) : "null");
+  LogBox(program_name_, InputBoxLogLine(program_name_, title, prompt, answer));
   return answer;
 }
 

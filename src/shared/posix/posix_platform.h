@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/box_script.h"
 #include "shared/platform.h"
 #include "shared/posix/portable_machine.h"
 
@@ -26,8 +27,8 @@ namespace quillon {
 // QUILLON_DIALOG_LOG set, every box appends one JSON line to that file.
 class PosixDialogs : public Dialogs {
  public:
-  static constexpr char kAnswersVariable[] = "QUILLON_ANSWERS";
-  static constexpr char kDialogLogVariable[] = "QUILLON_DIALOG_LOG";
+  static constexpr const char* kAnswersVariable = ::quillon::kAnswersVariable;
+  static constexpr const char* kDialogLogVariable = ::quillon::kDialogLogVariable;
 
   // program_name: the program's name; the log gives it without ".exe".
   explicit PosixDialogs(std::string_view program_name)

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "shared/box_script.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
 #include "shared/text.h"
@@ -140,9 +141,7 @@ std::optional<std::string> PosixShell::FindProgram(const std::string& program) c
 void PosixShell::Run(const std::string& command, int style, bool wait) {
   // Logged before the look-up, so that a start that fails is on record too.
   if (const char* log = std::getenv(kRunLogVariable); log != nullptr && *log != '\0') {
-    AppendLogLine(log, "{\"program\":" + JsonText(machine_.program_name()) + ",\"command\":" +
-                           JsonText(command) + ",\"style\":" + std::to_string(style) +
-                           ",\"wait\":" + (wait ? "true" : "false") + "}");
+    AppendLogLine(log, RunLogLine(machine_.program_name(), command, style, wait));
   }
 
   std::vector<std::string> arguments = SplitCommandLine(command);

@@ -1,0 +1,178 @@
+#include "shared/box_script.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "shared/platform.h"
+#include "shared/text.h"
+
+namespace quillon {
+namespace {
+
+bool Offers(const std::vector<int>& buttons, int button) {
+  return std::find(buttons.begin(), buttons.end(), button) != buttons.end();
+}
+
+std::string TrimmedUpper(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return "";
+  const std::size_t last = text.find_last_not_of(" \t");
+  return UpperCase(text.substr(first, last - first + 1));
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::size_t extra = 0;
+    if (b < 0x80) {
+      extra = 0;
+    } else if ((b & 0xE0) == 0xC0 && b >= 0xC2) {
+      extra = 1;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2;
+    } else if ((b & 0xF8) == 0xF0 && b <= 0xF4) {
+      extra = 3;
+    } else {
+      return false;
+    }
+    if (i + extra >= text.size()) return false;  // cut short
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+// The fields every dialog-log line starts with, up to the title's value.
+std::string BoxLogStart(std::string_view program, const char* kind, std::string_view title) {
+  return "{\"program\":" + JsonString(program) + ",\"kind\":\"" + kind +
+         "\",\"title\":" + JsonString(title);
+}
+
+}  // namespace
+
+std::vector<int> BoxButtons(int style) {
+  switch (style & 0xF) {
+    case 1:
+      return {kIdOk, kIdCancel};
+    case 2:
+      return {kIdAbort, kIdRetry, kIdIgnore};
+    case 3:
+      return {kIdYes, kIdNo, kIdCancel};
+    case kMbYesNo:
+      return {kIdYes, kIdNo};
+    case 5:
+      return {kIdRetry, kIdCancel};
+    default:
+      return {kIdOk};
+  }
+}
+
+int DefaultButton(int style) {
+  const std::vector<int> buttons = BoxButtons(style);
+  if (Offers(buttons, kIdCancel)) return kIdCancel;
+  if (Offers(buttons, kIdNo)) return kIdNo;
+  return buttons.front();
+}
+
+std::string ButtonName(int button) {
+  switch (button) {
+    case kIdOk:
+      return "OK";
+    case kIdCancel:
+      return "Cancel";
+    case kIdAbort:
+      return "Abort";
+    case kIdRetry:
+      return "Retry";
+    case kIdIgnore:
+      return "Ignore";
+    case kIdYes:
+      return "Yes";
+    case kIdNo:
+      return "No";
+    default:
+      return std::to_string(button);
+  }
+}
+
+std::optional<int> NamedButton(std::string_view answer, int style) {
+  const std::string wanted = TrimmedUpper(answer);
+  for (int button : BoxButtons(style)) {
+    if (UpperCase(ButtonName(button)) == wanted) return button;
+  }
+  return std::nullopt;
+}
+
+int MessageBoxAnswer(const std::optional<std::string>& answer, int style) {
+  if (answer) {
+    if (std::optional<int> named = NamedButton(*answer, style)) return *named;
+  }
+  return DefaultButton(style);
+}
+
+std::string QueuedText(std::string_view line) {
+  return IsValidUtf8(line) ? Utf8ToCp1252(line) : std::string(line);
+}
+
+std::string JsonString(std::string_view text) {
+  const std::string utf8 = Cp1252ToUtf8(text);
+  std::string json = "\"";
+  json.reserve(utf8.size() + 2);
+  for (char c : utf8) {
+    switch (c) {
+      case '"':
+        json += "\\\"";
+        break;
+      case '\\':
+        json += "\\\\";
+        break;
+      case '\n':
+        json += "\\n";
+        break;
+      case '\r':
+        json += "\\r";
+        break;
+      case '\t':
+        json += "\\t";
+        break;
+      case '\b':
+        json += "\\b";
+        break;
+      case '\f':
+        json += "\\f";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          json += escaped;
+        } else {
+          json += c;
+        }
+    }
+  }
+  json += '"';
+  return json;
+}
+
+std::string MessageBoxLogLine(std::string_view program, std::string_view title, int style,
+                              std::string_view text, int button) {
+  return BoxLogStart(program, "MsgBox", title) + ",\"style\":" + std::to_string(style) +
+         ",\"text\":" + JsonString(text) + ",\"answer\":" + JsonString(ButtonName(button)) + "}";
+}
+
+std::string InputBoxLogLine(std::string_view program, std::string_view title, std::string_view text,
+                            const std::optional<std::string>& answer) {
+  return BoxLogStart(program, "InputBox", title) + ",\"style\":0,\"text\":" + JsonString(text) +
+         ",\"answer\":" + (answer ? JsonString(*answer) : std::string("null")) + "}";
+}
+
+std::string RunLogLine(std::string_view program, std::string_view command, int style, bool wait) {
+  return "{\"program\":" + JsonString(program) + ",\"command\":" + JsonString(command) +
+         ",\"style\":" + std::to_string(style) + ",\"wait\":" + (wait ? "true" : "false") + "}";
+}
+
+}  // namespace quillon
