@@ -54,18 +54,6 @@ std::string ReadAll(HANDLE file) {
   }
 }
 
-void WriteAll(HANDLE file, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    DWORD written = 0;
-    if (!WriteFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
-                   nullptr)) {
-      throw LastHostError(ErrorSource::kFileSystem);
-    }
-    done += written;
-  }
-}
-
 }  // namespace
 
 std::optional<std::string> TakeQueuedAnswer(const std::string& queue_path) {
@@ -89,7 +77,7 @@ std::optional<std::string> TakeQueuedAnswer(const std::string& queue_path) {
   if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
     throw LastHostError(ErrorSource::kFileSystem);
   }
-  WriteAll(file.get(), rest);
+  WriteWhole(file.get(), rest);
   if (!SetEndOfFile(file.get())) throw LastHostError(ErrorSource::kFileSystem);
   return answer;
 }

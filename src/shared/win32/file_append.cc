@@ -36,12 +36,7 @@ HANDLE OpenForAppending(const std::string& path, bool create) {
                      create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-void AppendWhole(HANDLE file, const std::string& text) {
-  AppendLock lock(file);
-  LARGE_INTEGER end{};
-  if (!SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END)) {
-    throw LastHostError(ErrorSource::kFileSystem);
-  }
+void WriteWhole(HANDLE file, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
     DWORD written = 0;
@@ -51,6 +46,15 @@ void AppendWhole(HANDLE file, const std::string& text) {
     }
     done += written;
   }
+}
+
+void AppendWhole(HANDLE file, const std::string& text) {
+  AppendLock lock(file);
+  LARGE_INTEGER end{};
+  if (!SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END)) {
+    throw LastHostError(ErrorSource::kFileSystem);
+  }
+  WriteWhole(file, text);
 }
 
 }  // namespace quillon::win32

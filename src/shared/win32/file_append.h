@@ -1,5 +1,5 @@
-// Appending whole texts to a file that other threads and processes append to
-// at the same time (the checker's logs, the dialog log).
+// Writing whole texts to files, also to a file that other threads and
+// processes append to at the same time (the checker's logs, the dialog log).
 #pragma once
 
 #include <string>
@@ -12,6 +12,10 @@ namespace quillon::win32 {
 // With create, a missing file is created. INVALID_HANDLE_VALUE on failure
 // (GetLastError tells why).
 HANDLE OpenForAppending(const std::string& path, bool create);
+
+// Writes all of the text at the handle's file pointer, however many writes
+// that takes. Throws HostError on failure.
+void WriteWhole(HANDLE file, const std::string& text);
 
 // Writes the text at the end of the file as one piece: no other append
 // through this function lands inside it, and none is overwritten by it.

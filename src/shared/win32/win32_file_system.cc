@@ -190,15 +190,7 @@ class Win32TextStream : public TextStream {
       AppendWhole(file_, text);
       return;
     }
-    std::size_t written_total = 0;
-    while (written_total < text.size()) {
-      DWORD written = 0;
-      if (!WriteFile(file_, text.data() + written_total,
-                     static_cast<DWORD>(text.size() - written_total), &written, nullptr)) {
-        throw LastFileError();
-      }
-      written_total += written;
-    }
+    WriteWhole(file_, text);
   }
 
   void Close() override {
