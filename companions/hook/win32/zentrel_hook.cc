@@ -13,20 +13,10 @@
 #include <vector>
 
 #include "companions/hook/checker_request.h"
+#include "shared/win32/module_path.h"
 #include "shared/win32/windows_api.h"
 
 namespace {
-
-std::string OwnExecutablePath() {
-  std::vector<char> buffer(MAX_PATH + 1, '\0');
-  while (true) {
-    const DWORD length =
-        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return "";
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.assign(buffer.size() * 2, '\0');
-  }
-}
 
 std::string EnvironmentValue(const char* name) {
   std::vector<char> buffer(MAX_PATH + 1, '\0');
@@ -46,7 +36,7 @@ std::string UserName() {
 }
 
 DWORD WINAPI StartChecker(void* /*unused*/) {
-  const std::string executable = OwnExecutablePath();
+  const std::string executable = quillon::win32::ModulePath();
   const std::string program_files = EnvironmentValue("ProgramFiles");
   // Without these the checker cannot be found or told what started; its own
   // launches and those of its mailer are never reported.

@@ -12,6 +12,7 @@
 #include "shared/host_file_system.h"
 #include "shared/host_shell.h"
 #include "shared/platform.h"
+#include "shared/win32/module_path.h"
 
 namespace quillon::win32 {
 
@@ -110,8 +111,5 @@ std::string ArgumentTextOf(const std::string& command_line);
 // The folder of a file path, without a trailing backslash except at a drive's
 // root ("C:\").
 std::string FolderOf(const std::string& file_path);
-
-// The full path of the running executable.
-std::string ModulePath();
 
 }  // namespace quillon::win32
