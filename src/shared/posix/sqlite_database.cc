@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "shared/host_error.h"
+#include "shared/database_backend.h"
 
 namespace quillon {
 namespace {
@@ -28,19 +28,10 @@ constexpr auto kRetryDeadline = std::chrono::milliseconds(kBusyTimeoutMillisecon
 constexpr char kCatalogKey[] = "initial catalog";
 constexpr char kCatalogFileSuffix[] = ".sqlite3";
 
-// ADO's own texts for the misuses it refuses.
-constexpr char kObjectClosed[] = "Operation is not allowed when the object is closed.";
-constexpr char kObjectOpen[] = "Operation is not allowed when the object is open.";
-constexpr char kNoCurrentRecord[] =
-    "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
-    "requires a current record.";
-constexpr char kItemNotFound[] =
-    "Item cannot be found in the collection corresponding to the requested name or ordinal.";
-constexpr char kInvalidUseOfNull[] = "Invalid use of Null";
-
-[[noreturn]] void Fail(const std::string& message) {
-  throw HostError(error_number::kUnspecified, message);
-}
+using ado::Fail;
+using ado::FirstRowRecordset;
+using ado::kObjectClosed;
+using ado::kObjectOpen;
 
 char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -144,47 +135,29 @@ std::string ValueText(sqlite3_stmt* statement, int column) {
   }
 }
 
-class SqliteRecordset : public Recordset {
- public:
-  // No row: Eof.
-  SqliteRecordset() = default;
-
-  // The current row of a statement that has just stepped onto it.
-  explicit SqliteRecordset(sqlite3_stmt* statement) : eof_(false) {
-    const int columns = sqlite3_column_count(statement);
-    for (int column = 0; column < columns; ++column) {
-      const char* name = sqlite3_column_name(statement, column);
-      std::optional<std::string> value;
-      if (sqlite3_column_type(statement, column) != SQLITE_NULL) {
-        value = ValueText(statement, column);
-      }
-      fields_.emplace_back(name == nullptr ? std::string() : name, std::move(value));
+// The current row of a statement that has just stepped onto it.
+FirstRowRecordset::Row CurrentRow(sqlite3_stmt* statement) {
+  FirstRowRecordset::Row row;
+  const int columns = sqlite3_column_count(statement);
+  for (int column = 0; column < columns; ++column) {
+    const char* name = sqlite3_column_name(statement, column);
+    std::optional<std::string> value;
+    if (sqlite3_column_type(statement, column) != SQLITE_NULL) {
+      value = ValueText(statement, column);
     }
+    row.emplace_back(name == nullptr ? std::string() : name, std::move(value));
   }
+  return row;
+}
 
-  bool Eof() const override {
-    if (closed_) Fail(kObjectClosed);
-    return eof_;
+// Column names match without regard to ASCII letter case.
+const std::optional<std::string>* FindColumn(const FirstRowRecordset::Row& row,
+                                             const std::string& column) {
+  for (const auto& [name, value] : row) {
+    if (EqualIgnoringAsciiCase(name, column)) return &value;
   }
-
-  std::string Field(const std::string& column) const override {
-    if (closed_) Fail(kObjectClosed);
-    if (eof_) Fail(kNoCurrentRecord);
-    for (const auto& [name, value] : fields_) {
-      if (!EqualIgnoringAsciiCase(name, column)) continue;
-      if (!value) throw HostError(error_number::kInvalidUseOfNull, kInvalidUseOfNull);
-      return *value;
-    }
-    Fail(kItemNotFound);
-  }
-
-  void Close() override { closed_ = true; }
-
- private:
-  bool eof_ = true;
-  bool closed_ = false;
-  std::vector<std::pair<std::string, std::optional<std::string>>> fields_;
-};
+  return nullptr;
+}
 
 // Owns a prepared statement and finalizes it on every way out.
 class PreparedStatement {
@@ -295,10 +268,10 @@ class SqliteConnection : public Connection {
   // then finalizes it, so no lock outlives Execute.
   std::unique_ptr<Recordset> Run(sqlite3_stmt* statement) {
     int result = Step(statement);
-    if (result == SQLITE_DONE) return std::make_unique<SqliteRecordset>();
+    if (result == SQLITE_DONE) return std::make_unique<FirstRowRecordset>(&FindColumn);
     if (result != SQLITE_ROW) FailWithDriverMessage();
 
-    auto rows = std::make_unique<SqliteRecordset>(statement);
+    auto rows = std::make_unique<FirstRowRecordset>(CurrentRow(statement), &FindColumn);
     if (!sqlite3_stmt_readonly(statement)) {
       // A statement that writes and returns rows finishes its work first.
       while ((result = sqlite3_step(statement)) == SQLITE_ROW) {

@@ -2,7 +2,7 @@
 #include <utility>
 #include <vector>
 
-#include "shared/host_error.h"
+#include "shared/database_backend.h"
 #include "shared/text.h"
 #include "shared/win32/registry.h"
 #include "shared/win32/win32_host.h"
@@ -11,20 +11,10 @@
 namespace quillon::win32 {
 namespace {
 
-// ADO's texts for the misuses it refuses, as the other database backend
-// reports them.
-constexpr char kObjectClosed[] = "Operation is not allowed when the object is closed.";
-constexpr char kObjectOpen[] = "Operation is not allowed when the object is open.";
-constexpr char kNoCurrentRecord[] =
-    "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
-    "requires a current record.";
-constexpr char kItemNotFound[] =
-    "Item cannot be found in the collection corresponding to the requested name or ordinal.";
-constexpr char kInvalidUseOfNull[] = "Invalid use of Null";
-
-[[noreturn]] void Fail(const std::string& message) {
-  throw HostError(error_number::kUnspecified, message);
-}
+using ado::Fail;
+using ado::FirstRowRecordset;
+using ado::kObjectClosed;
+using ado::kObjectOpen;
 
 // The driver's diagnostic records of a handle, joined: "[state] message".
 std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
@@ -100,48 +90,22 @@ std::optional<std::string> ValueOf(const std::vector<std::pair<std::string, std:
   return value;
 }
 
-class OdbcRecordset : public Recordset {
- public:
-  using Row = std::vector<std::pair<std::string, std::optional<std::string>>>;
-
-  OdbcRecordset() = default;
-  explicit OdbcRecordset(Row row) : eof_(false), row_(std::move(row)) {}
-
-  bool Eof() const override {
-    if (closed_) Fail(kObjectClosed);
-    return eof_;
+// Column names match without regard to letter case; some drivers label a
+// column by table and name (APPS.app_name), which matches by its name when
+// no column has the name itself.
+const std::optional<std::string>* FindColumn(const FirstRowRecordset::Row& row,
+                                             const std::string& column) {
+  for (const auto& [name, value] : row) {
+    if (EqualIgnoringCase(name, column)) return &value;
   }
-
-  std::string Field(const std::string& column) const override {
-    if (closed_) Fail(kObjectClosed);
-    if (eof_) Fail(kNoCurrentRecord);
-    const std::optional<std::string>* found = nullptr;
-    for (const auto& [name, value] : row_) {
-      if (EqualIgnoringCase(name, column)) {
-        found = &value;
-        break;
-      }
+  for (const auto& [name, value] : row) {
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && EqualIgnoringCase(name.substr(dot + 1), column)) {
+      return &value;
     }
-    // Some drivers label a column by table and name (APPS.app_name).
-    for (const auto& [name, value] : row_) {
-      if (found != nullptr) break;
-      const std::size_t dot = name.rfind('.');
-      if (dot != std::string::npos && EqualIgnoringCase(name.substr(dot + 1), column)) {
-        found = &value;
-      }
-    }
-    if (found == nullptr) Fail(kItemNotFound);
-    if (!*found) throw HostError(error_number::kInvalidUseOfNull, kInvalidUseOfNull);
-    return **found;
   }
-
-  void Close() override { closed_ = true; }
-
- private:
-  bool eof_ = true;
-  bool closed_ = false;
-  Row row_;
-};
+  return nullptr;
+}
 
 // One column of the current row as text; nullopt for NULL.
 std::optional<std::string> ColumnText(SQLHSTMT statement, SQLUSMALLINT column) {
@@ -212,14 +176,14 @@ class OdbcConnection : public Connection {
     SQLSMALLINT columns = 0;
     if (result == SQL_NO_DATA || !SQL_SUCCEEDED(SQLNumResultCols(statement.get(), &columns)) ||
         columns <= 0) {
-      return std::make_unique<OdbcRecordset>();
+      return std::make_unique<FirstRowRecordset>(&FindColumn);
     }
     // The recordset keeps the first row, the only one callers read; the
     // statement and its cursor are freed before Execute returns.
     const SQLRETURN fetched = SQLFetch(statement.get());
-    if (fetched == SQL_NO_DATA) return std::make_unique<OdbcRecordset>();
+    if (fetched == SQL_NO_DATA) return std::make_unique<FirstRowRecordset>(&FindColumn);
     if (!SQL_SUCCEEDED(fetched)) FailWithDiagnostics(SQL_HANDLE_STMT, statement.get());
-    OdbcRecordset::Row row;
+    FirstRowRecordset::Row row;
     for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(columns); ++column) {
       SQLCHAR name[256] = {};
       SQLSMALLINT name_length = 0;
@@ -235,7 +199,7 @@ class OdbcConnection : public Connection {
       row.emplace_back(std::string(reinterpret_cast<char*>(name)),
                        ColumnText(statement.get(), column));
     }
-    return std::make_unique<OdbcRecordset>(std::move(row));
+    return std::make_unique<FirstRowRecordset>(std::move(row), &FindColumn);
   }
 
   void Close() override {
