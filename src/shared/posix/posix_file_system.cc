@@ -310,6 +310,40 @@ class PosixTextStream : public TextStream {
   std::size_t position_ = 0;
 };
 
+// ------------------------------------------------------------- operands
+
+// An existing file (regular file) and its status; File not found otherwise.
+MappedPath ExistingFile(const PortableMachine& machine, const std::string& path,
+                        struct stat& info) {
+  std::optional<MappedPath> mapped = machine.Map(path);
+  if (!mapped || !StatOf(mapped->posix, info) || !S_ISREG(info.st_mode)) {
+    throw FileError(error_number::kFileNotFound);
+  }
+  return *mapped;
+}
+
+// An existing folder and its status; Path not found otherwise.
+MappedPath ExistingFolder(const PortableMachine& machine, const std::string& path,
+                          struct stat& info) {
+  std::optional<MappedPath> mapped = machine.Map(path);
+  if (!mapped || !StatOf(mapped->posix, info) || !S_ISDIR(info.st_mode)) {
+    throw FileError(error_number::kPathNotFound);
+  }
+  return *mapped;
+}
+
+// Where a copy or move of the source (a POSIX path) lands: the destination
+// itself, or, when the destination ends in a separator, the entry of the
+// source's name inside that folder, which must exist.
+std::string DestinationPath(const PortableMachine& machine, const std::string& destination,
+                            const std::string& source_posix) {
+  std::optional<MappedPath> to = machine.Map(destination);
+  if (!to) throw FileError(error_number::kPathNotFound);
+  if (!EndsWithSeparator(destination)) return to->posix;
+  if (!IsFolder(to->posix)) throw FileError(error_number::kPathNotFound);
+  return ChildPath(to->posix, PosixName(source_posix));
+}
+
 }  // namespace
 
 // ------------------------------------------------------------- operations
@@ -327,94 +361,59 @@ bool PosixFileSystem::FolderExists(const std::string& path) {
 
 void PosixFileSystem::CopyFile(const std::string& source, const std::string& destination,
                                bool overwrite) {
-  std::optional<MappedPath> from = machine_.Map(source);
   struct stat source_info {};
-  if (!from || !StatOf(from->posix, source_info) || !S_ISREG(source_info.st_mode)) {
-    throw FileError(error_number::kFileNotFound);
-  }
-  std::optional<MappedPath> to = machine_.Map(destination);
-  if (!to) throw FileError(error_number::kPathNotFound);
-  std::string target = to->posix;
-  if (EndsWithSeparator(destination)) {
-    if (!IsFolder(to->posix)) throw FileError(error_number::kPathNotFound);
-    target = ChildPath(to->posix, PosixName(from->posix));
-  } else if (!IsFolder(PosixParent(target))) {
-    throw FileError(error_number::kPathNotFound);
-  }
-  CopyOneFile(from->posix, source_info, target, overwrite, error_number::kPermissionDenied);
+  const MappedPath from = ExistingFile(machine_, source, source_info);
+  const std::string target = DestinationPath(machine_, destination, from.posix);
+  if (!IsFolder(PosixParent(target))) throw FileError(error_number::kPathNotFound);
+  CopyOneFile(from.posix, source_info, target, overwrite, error_number::kPermissionDenied);
 }
 
 void PosixFileSystem::CopyFolder(const std::string& source, const std::string& destination,
                                  bool overwrite) {
-  std::optional<MappedPath> from = machine_.Map(source);
   struct stat source_info {};
-  if (!from || !StatOf(from->posix, source_info) || !S_ISDIR(source_info.st_mode)) {
-    throw FileError(error_number::kPathNotFound);
-  }
-  std::optional<MappedPath> to = machine_.Map(destination);
-  if (!to) throw FileError(error_number::kPathNotFound);
-  std::string target = to->posix;
-  if (EndsWithSeparator(destination)) {
-    if (!IsFolder(to->posix)) throw FileError(error_number::kPathNotFound);
-    target = ChildPath(to->posix, PosixName(from->posix));
-  } else if (!IsFolder(PosixParent(target))) {
-    throw FileError(error_number::kPathNotFound);
-  }
+  const MappedPath from = ExistingFolder(machine_, source, source_info);
+  const std::string target = DestinationPath(machine_, destination, from.posix);
+  if (!IsFolder(PosixParent(target))) throw FileError(error_number::kPathNotFound);
   // A folder copied into itself would grow for ever.
-  if (IsInside(target, from->posix)) throw FileError(error_number::kPermissionDenied);
-  CopyTree(from->posix, source_info, target, overwrite);
+  if (IsInside(target, from.posix)) throw FileError(error_number::kPermissionDenied);
+  CopyTree(from.posix, source_info, target, overwrite);
 }
 
 void PosixFileSystem::DeleteFile(const std::string& path, bool force) {
-  std::optional<MappedPath> mapped = machine_.Map(path);
   struct stat info {};
-  if (!mapped || !StatOf(mapped->posix, info) || !S_ISREG(info.st_mode)) {
-    throw FileError(error_number::kFileNotFound);
-  }
+  const MappedPath file = ExistingFile(machine_, path, info);
   if (!force && IsReadOnly(info)) throw FileError(error_number::kPermissionDenied);
-  if (unlink(mapped->posix.c_str()) != 0) throw ErrnoError(errno, Missing::kFile);
+  if (unlink(file.posix.c_str()) != 0) throw ErrnoError(errno, Missing::kFile);
 }
 
 void PosixFileSystem::DeleteFolder(const std::string& path, bool force) {
-  std::optional<MappedPath> mapped = machine_.Map(path);
   struct stat info {};
-  if (!mapped || !StatOf(mapped->posix, info) || !S_ISDIR(info.st_mode)) {
-    throw FileError(error_number::kPathNotFound);
-  }
+  const MappedPath folder = ExistingFolder(machine_, path, info);
   // A drive itself is never deleted.
-  if (mapped->windows.size() <= 3) throw FileError(error_number::kPermissionDenied);
+  if (folder.windows.size() <= 3) throw FileError(error_number::kPermissionDenied);
   struct stat link_info {};
-  if (lstat(mapped->posix.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
+  if (lstat(folder.posix.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
     // A link to a folder: the link goes, what it points at stays.
-    if (unlink(mapped->posix.c_str()) != 0) throw ErrnoError(errno, Missing::kPath);
+    if (unlink(folder.posix.c_str()) != 0) throw ErrnoError(errno, Missing::kPath);
     return;
   }
   // Without force nothing is deleted when a read-only file is inside.
-  if (!force && HoldsReadOnlyFile(mapped->posix)) throw FileError(error_number::kPermissionDenied);
-  RemoveTree(mapped->posix, force);
+  if (!force && HoldsReadOnlyFile(folder.posix)) throw FileError(error_number::kPermissionDenied);
+  RemoveTree(folder.posix, force);
 }
 
 void PosixFileSystem::MoveFile(const std::string& source, const std::string& destination) {
-  std::optional<MappedPath> from = machine_.Map(source);
   struct stat source_info {};
-  if (!from || !StatOf(from->posix, source_info) || !S_ISREG(source_info.st_mode)) {
-    throw FileError(error_number::kFileNotFound);
-  }
-  std::optional<MappedPath> to = machine_.Map(destination);
-  if (!to) throw FileError(error_number::kPathNotFound);
-  std::string target = to->posix;
-  if (EndsWithSeparator(destination)) {
-    if (!IsFolder(to->posix)) throw FileError(error_number::kPathNotFound);
-    target = ChildPath(to->posix, PosixName(from->posix));
-  }
+  const MappedPath from = ExistingFile(machine_, source, source_info);
+  const std::string target = DestinationPath(machine_, destination, from.posix);
   struct stat existing {};
   if (lstat(target.c_str(), &existing) == 0) throw FileError(error_number::kFileAlreadyExists);
   if (!IsFolder(PosixParent(target))) throw FileError(error_number::kPathNotFound);
-  if (rename(from->posix.c_str(), target.c_str()) == 0) return;
+  if (rename(from.posix.c_str(), target.c_str()) == 0) return;
   if (errno != EXDEV) throw ErrnoError(errno, Missing::kFile);
   // Another file system (a drive mounted elsewhere): copy, then remove.
-  CopyOneFile(from->posix, source_info, target, false, error_number::kFileAlreadyExists);
-  if (unlink(from->posix.c_str()) != 0) throw ErrnoError(errno, Missing::kFile);
+  CopyOneFile(from.posix, source_info, target, false, error_number::kFileAlreadyExists);
+  if (unlink(from.posix.c_str()) != 0) throw ErrnoError(errno, Missing::kFile);
 }
 
 std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& path, IoMode mode,
