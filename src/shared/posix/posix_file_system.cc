@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "shared/host_error.h"
+#include "shared/posix/descriptor.h"
 #include "shared/text.h"
 
 namespace quillon {
@@ -115,33 +116,6 @@ std::vector<std::string> FolderNames(const std::string& posix) {
 
 // --------------------------------------------------------------- file data
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() { Close(); }
-  int get() const { return fd_; }
-  void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
-void WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t written = write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      throw ErrnoError(errno, Missing::kFile);
-    }
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
-
 // Copies one file's bytes, permission bits and modification time onto target.
 // conflict_with_folder: the error when target is a folder.
 void CopyOneFile(const std::string& source, const struct stat& source_info,
@@ -169,7 +143,9 @@ void CopyOneFile(const std::string& source, const struct stat& source_info,
       throw ErrnoError(errno, Missing::kFile);
     }
     if (got == 0) break;
-    WriteAll(out.get(), std::string_view(buffer, static_cast<std::size_t>(got)));
+    if (!WriteAll(out.get(), std::string_view(buffer, static_cast<std::size_t>(got)))) {
+      throw ErrnoError(errno, Missing::kFile);
+    }
   }
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   if (fchmod(out.get(), mode) != 0 || futimens(out.get(), times) != 0) {
@@ -277,7 +253,7 @@ class PosixTextStream : public TextStream {
 
   void Write(const std::string& text) override {
     CheckMode(false);
-    WriteAll(fd_.get(), text);
+    if (!WriteAll(fd_.get(), text)) throw ErrnoError(errno, Missing::kFile);
   }
 
   void Close() override { fd_.Close(); }

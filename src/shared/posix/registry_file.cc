@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "shared/host_error.h"
+#include "shared/posix/descriptor.h"
 #include "shared/text.h"
 
 namespace quillon {
@@ -409,39 +410,8 @@ std::optional<RegistryPath> ParseRegistryPath(std::string_view path) {
 
 // ------------------------------------------------------------------- the file
 
-namespace {
-
-// Closes a descriptor (and so releases its lock) when it goes.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = write(fd, text.data(), text.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-}  // namespace
-
 RegistryContent RegistryFile::Load() const {
-  FileDescriptor file(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  Descriptor file(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) {
     if (errno == ENOENT) return RegistryContent::Parse("");
     throw AccessDenied();
@@ -463,7 +433,7 @@ RegistryContent RegistryFile::Load() const {
 void RegistryFile::Update(const std::function<bool(RegistryContent&)>& change) {
   const std::string lock_path = path_ + ".lock";
   // flock needs no write access: a lock file made by another user still serves.
-  FileDescriptor lock(open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
+  Descriptor lock(open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
   if (lock.get() < 0) throw AccessDenied();
   while (flock(lock.get(), LOCK_EX) != 0) {
     if (errno != EINTR) throw AccessDenied();
@@ -482,7 +452,7 @@ void RegistryFile::Update(const std::function<bool(RegistryContent&)>& change) {
   const std::string temporary = path_ + "." + std::to_string(getpid()) + ".tmp";
   bool written = false;
   {
-    FileDescriptor out(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    Descriptor out(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
     if (out.get() < 0) throw AccessDenied();
     written = fchmod(out.get(), mode) == 0 && WriteAll(out.get(), text) && fsync(out.get()) == 0;
   }
