@@ -2,6 +2,7 @@
 // page (Windows-1252).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,5 +32,8 @@ std::vector<std::string> SplitCommandLine(std::string_view command_line);
 // that are UTF-8 by format).
 std::string Cp1252ToUtf8(std::string_view text);
 std::string Utf8ToCp1252(std::string_view text);
+
+// Appends the UTF-8 form of a Unicode code point (up to U+10FFFF).
+void AppendUtf8(std::string& out, std::uint32_t code_point);
 
 }  // namespace quillon
