@@ -22,6 +22,14 @@ RegistryPath ParsedOrThrow(const std::string& path) {
   return *parsed;
 }
 
+// A registry call's status: anything but success fails the operation, with
+// the shell's text for it.
+void Check(LONG status, const std::string& description) {
+  if (status != ERROR_SUCCESS) {
+    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, description);
+  }
+}
+
 // Closes a registry key on every way out.
 class OpenKey {
  public:
@@ -95,22 +103,14 @@ std::string Win32Shell::RegRead(const std::string& path) {
   const RegistryPath parsed = ParsedOrThrow(path);
   const std::string cannot_read = "Unable to open registry key \"" + path + "\" for reading.";
   OpenKey key;
-  LONG status = RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_QUERY_VALUE, key.out());
-  if (status != ERROR_SUCCESS) {
-    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_read);
-  }
+  Check(RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_QUERY_VALUE, key.out()), cannot_read);
   DWORD type = 0;
   DWORD size = 0;
-  status = RegQueryValueExA(key.get(), parsed.value_name.c_str(), nullptr, &type, nullptr, &size);
-  if (status != ERROR_SUCCESS) {
-    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_read);
-  }
+  Check(RegQueryValueExA(key.get(), parsed.value_name.c_str(), nullptr, &type, nullptr, &size),
+        cannot_read);
   std::vector<BYTE> data(size + 2, 0);
-  status =
-      RegQueryValueExA(key.get(), parsed.value_name.c_str(), nullptr, &type, data.data(), &size);
-  if (status != ERROR_SUCCESS) {
-    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_read);
-  }
+  Check(RegQueryValueExA(key.get(), parsed.value_name.c_str(), nullptr, &type, data.data(), &size),
+        cannot_read);
   switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
@@ -150,31 +150,20 @@ void Win32Shell::RegWrite(const std::string& path, const std::string& data,
   }
   const std::string cannot_write = "Unable to write registry value \"" + path + "\".";
   OpenKey key;
-  LONG status =
-      RegCreateKeyExA(parsed.root, parsed.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_SET_VALUE, nullptr, key.out(), nullptr);
-  if (status != ERROR_SUCCESS) {
-    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_write);
-  }
-  status = RegSetValueExA(key.get(), parsed.value_name.c_str(), 0, value_type, bytes.data(),
-                          static_cast<DWORD>(bytes.size()));
-  if (status != ERROR_SUCCESS) {
-    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_write);
-  }
+  Check(RegCreateKeyExA(parsed.root, parsed.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, key.out(), nullptr),
+        cannot_write);
+  Check(RegSetValueExA(key.get(), parsed.value_name.c_str(), 0, value_type, bytes.data(),
+                       static_cast<DWORD>(bytes.size())),
+        cannot_write);
 }
 
 void Win32Shell::RegDelete(const std::string& path) {
   const RegistryPath parsed = ParsedOrThrow(path);
   const std::string cannot_delete = "Unable to remove registry key \"" + path + "\".";
   OpenKey key;
-  LONG status = RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_SET_VALUE, key.out());
-  if (status != ERROR_SUCCESS) {
-    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_delete);
-  }
-  status = RegDeleteValueA(key.get(), parsed.value_name.c_str());
-  if (status != ERROR_SUCCESS) {
-    throw HostErrorFor(static_cast<DWORD>(status), ErrorSource::kShell, cannot_delete);
-  }
+  Check(RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_SET_VALUE, key.out()), cannot_delete);
+  Check(RegDeleteValueA(key.get(), parsed.value_name.c_str()), cannot_delete);
 }
 
 void Win32Shell::Run(const std::string& command, int style, bool wait) {
