@@ -7,16 +7,6 @@
 namespace quillon::machine {
 namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // Splits at runs of blanks and tabs.
 std::vector<std::string> Words(std::string_view text) {
   std::vector<std::string> words;
@@ -58,8 +48,8 @@ std::string Unbracket(std::string name) {
 
 // "USE name", "CREATE DATABASE name", "DROP DATABASE name" on a line alone.
 std::optional<OsqlStep> ServerStatement(std::string_view line) {
-  std::string_view text = Trim(line);
-  if (!text.empty() && text.back() == ';') text = Trim(text.substr(0, text.size() - 1));
+  std::string_view text = TrimWhitespace(line);
+  if (!text.empty() && text.back() == ';') text = TrimWhitespace(text.substr(0, text.size() - 1));
   const std::vector<std::string> words = Words(text);
   if (words.size() == 2 && UpperCase(words[0]) == "USE") {
     return OsqlStep{OsqlStep::Kind::kUse, Unbracket(words[1]), 0};
@@ -82,12 +72,12 @@ std::vector<OsqlBatch> SplitBatches(std::string_view input) {
   OsqlBatch current;
   int line_number = 0;
   auto finish = [&](int next_first_line) {
-    if (!Trim(current.text).empty()) batches.push_back(current);
+    if (!TrimWhitespace(current.text).empty()) batches.push_back(current);
     current = OsqlBatch{"", next_first_line};
   };
   for (const std::string& line : Lines(input)) {
     ++line_number;
-    if (UpperCase(Trim(line)) == "GO") {
+    if (UpperCase(TrimWhitespace(line)) == "GO") {
       finish(line_number + 1);
       continue;
     }
@@ -101,7 +91,7 @@ std::vector<OsqlStep> SplitSteps(const OsqlBatch& batch) {
   std::vector<OsqlStep> steps;
   OsqlStep sql{OsqlStep::Kind::kSql, "", batch.first_line};
   auto finish_sql = [&](int next_line) {
-    if (!Trim(sql.text).empty()) steps.push_back(sql);
+    if (!TrimWhitespace(sql.text).empty()) steps.push_back(sql);
     sql = OsqlStep{OsqlStep::Kind::kSql, "", next_line};
   };
   int line_number = batch.first_line;
@@ -111,7 +101,7 @@ std::vector<OsqlStep> SplitSteps(const OsqlBatch& batch) {
       statement->line = line_number;
       steps.push_back(*statement);
     } else {
-      if (Trim(sql.text).empty()) {
+      if (TrimWhitespace(sql.text).empty()) {
         sql.text.clear();
         sql.line = line_number;
       }

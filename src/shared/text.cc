@@ -43,6 +43,13 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
+std::string_view TrimWhitespace(std::string_view text) {
+  const auto is_whitespace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && is_whitespace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_whitespace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 std::string QuoteArgument(std::string_view value) {
   std::string quoted = "\"";
   std::size_t backslashes = 0;

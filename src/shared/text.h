@@ -19,6 +19,9 @@ std::vector<std::string> SplitAll(std::string_view text, std::string_view separa
 // Removes blanks (spaces only, not tabs) from both ends.
 std::string TrimBlanks(std::string_view text);
 
+// Removes blanks, tabs and line ends (CR, LF) from both ends.
+std::string_view TrimWhitespace(std::string_view text);
+
 // Quotes one argument so that the Windows C runtime's command-line splitting
 // gives back exactly the value: "value", with backslashes before a quote and
 // trailing backslashes doubled and inner quotes escaped. A value without

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "shared/database_backend.h"
+#include "shared/text.h"
 
 namespace quillon {
 namespace {
@@ -43,16 +44,6 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
   return true;
-}
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view TrimWhitespace(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
 }
 
 // The value of "Initial Catalog" in a connection string of key=value pairs
