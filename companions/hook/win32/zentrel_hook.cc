@@ -13,20 +13,10 @@
 #include <vector>
 
 #include "companions/hook/checker_request.h"
-#include "shared/win32/module_path.h"
+#include "shared/win32/this_process.h"
 #include "shared/win32/windows_api.h"
 
 namespace {
-
-std::string EnvironmentValue(const char* name) {
-  std::vector<char> buffer(MAX_PATH + 1, '\0');
-  while (true) {
-    const DWORD length =
-        GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.assign(length + 1, '\0');
-  }
-}
 
 std::string UserName() {
   char buffer[257] = {};
@@ -37,7 +27,7 @@ std::string UserName() {
 
 DWORD WINAPI StartChecker(void* /*unused*/) {
   const std::string executable = quillon::win32::ModulePath();
-  const std::string program_files = EnvironmentValue("ProgramFiles");
+  const std::string program_files = quillon::win32::VariableValue("ProgramFiles").value_or("");
   // Without these the checker cannot be found or told what started; its own
   // launches and those of its mailer are never reported.
   if (executable.empty() || program_files.empty() ||

@@ -14,20 +14,6 @@ namespace {
 constexpr WORD kPromptId = 100;
 constexpr WORD kTextId = 101;
 
-// The value of a variable of this process; nullopt when it is not set (set
-// to the empty text is set).
-std::optional<std::string> VariableValue(const char* name) {
-  std::vector<char> buffer(MAX_PATH + 1, '\0');
-  while (true) {
-    SetLastError(ERROR_SUCCESS);
-    const DWORD length =
-        GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.assign(length + 1, '\0');
-  }
-}
-
 void Log(const std::string& line) {
   const std::optional<std::string> log = VariableValue(kDialogLogVariable);
   if (!log || log->empty()) return;

@@ -12,7 +12,7 @@
 #include "shared/host_file_system.h"
 #include "shared/host_shell.h"
 #include "shared/platform.h"
-#include "shared/win32/module_path.h"
+#include "shared/win32/this_process.h"
 
 namespace quillon::win32 {
 

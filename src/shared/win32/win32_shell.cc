@@ -88,15 +88,7 @@ constexpr SpecialFolder kSpecialFolders[] = {
 
 std::string Win32Shell::Environment(const std::string& name) {
   if (name.empty()) return "";
-  std::vector<char> buffer(256, '\0');
-  while (true) {
-    SetLastError(ERROR_SUCCESS);
-    const DWORD length =
-        GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return "";  // unset, or set to the empty text
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.assign(length + 1, '\0');  // too small: length is the size needed
-  }
+  return VariableValue(name).value_or("");  // unset reads as the empty text
 }
 
 std::string Win32Shell::RegRead(const std::string& path) {
