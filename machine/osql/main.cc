@@ -383,11 +383,7 @@ bool ServerRunning(StandIn& osql) {
 std::optional<std::string> ReadInput(StandIn& osql, const Options& options) {
   if (options.query) return *options.query;
   try {
-    auto stream = osql.files().OpenTextFile(*options.input_file, IoMode::kForReading, false);
-    std::string text;
-    while (!stream->AtEndOfStream()) text += stream->ReadLine() + "\n";
-    stream->Close();
-    return text;
+    return osql.ReadText(*options.input_file);
   } catch (const HostError&) {
     std::printf("[osql] Error: Can't open input file '%s'.\n", options.input_file->c_str());
     return std::nullopt;

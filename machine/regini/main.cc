@@ -14,14 +14,6 @@
 namespace quillon::machine {
 namespace {
 
-std::string ReadWhole(StandIn& regini, const std::string& path) {
-  auto stream = regini.files().OpenTextFile(path, IoMode::kForReading, false);
-  std::string text;
-  while (!stream->AtEndOfStream()) text += stream->ReadLine() + "\n";
-  stream->Close();
-  return text;
-}
-
 int Regini(StandIn& regini) {
   if (regini.arguments().empty()) throw UsageError("no script file given");
   for (const std::string& argument : regini.arguments()) {
@@ -37,7 +29,7 @@ int Regini(StandIn& regini) {
       regini.Record(JsonObject().Add("script", script).Add("found", false));
       return 2;
     }
-    scripts.emplace_back(script, ParseReginiScript(ReadWhole(regini, script)));
+    scripts.emplace_back(script, ParseReginiScript(regini.ReadText(script)));
   }
   for (const auto& [script, grants] : scripts) {
     for (const ReginiGrant& grant : grants) {

@@ -29,6 +29,14 @@ std::string StandIn::ArgumentText() const {
   return text;
 }
 
+std::string StandIn::ReadText(const std::string& path) {
+  auto stream = files_.OpenTextFile(path, IoMode::kForReading, false);
+  std::string text;
+  while (!stream->AtEndOfStream()) text += stream->ReadLine() + "\n";
+  stream->Close();
+  return text;
+}
+
 std::string StandIn::ProgramFolder() const {
   char executable[PATH_MAX];
   const ssize_t length = ::readlink("/proc/self/exe", executable, sizeof executable - 1);

@@ -38,6 +38,11 @@ class StandIn {
   // The Windows folder that holds this program.
   std::string ProgramFolder() const;
 
+  // The text of a file of the machine, read line by line: each line ends in
+  // a line feed (a CR LF reads as one). Throws HostError when the file cannot
+  // be read.
+  std::string ReadText(const std::string& path);
+
   // Appends {"program":name, ...fields} to the stand-ins' log.
   void Record(const JsonObject& fields);
 

@@ -47,11 +47,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
 // The whole text of a file of the machine, or nullopt when it is missing.
 std::optional<std::string> ReadWhole(StandIn& sysocmgr, const std::string& path) {
   if (!sysocmgr.files().FileExists(path)) return std::nullopt;
-  auto stream = sysocmgr.files().OpenTextFile(path, IoMode::kForReading, false);
-  std::string text;
-  while (!stream->AtEndOfStream()) text += stream->ReadLine() + "\n";
-  stream->Close();
-  return text;
+  return sysocmgr.ReadText(path);
 }
 
 int Sysocmgr(StandIn& sysocmgr) {
