@@ -1,6 +1,7 @@
 #include "fakes/fake_host.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "shared/text.h"
 
@@ -10,6 +11,28 @@ namespace {
 
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
+}
+
+// Runs one fake operation after its fault switch and journals it, marked
+// " [failed]" when the switch or the operation itself throws.
+template <typename Operation>
+auto Journaled(Journal& journal, const FaultSwitches& faults, const std::string& operation,
+               const std::string& target, const std::string& entry, Operation body)
+    -> std::invoke_result_t<Operation> {
+  try {
+    faults.Check(operation, target);
+    if constexpr (std::is_void_v<std::invoke_result_t<Operation>>) {
+      body();
+      journal.Add(entry);
+    } else {
+      auto result = body();
+      journal.Add(entry);
+      return result;
+    }
+  } catch (const HostError&) {
+    journal.Add(entry + " [failed]");
+    throw;
+  }
 }
 
 bool Contains(const std::string& haystack, const std::string& needle) {
@@ -155,55 +178,44 @@ const FakeShell::RegistryValue* FakeShell::FindValue(const std::string& path) co
 }
 
 std::string FakeShell::RegRead(const std::string& path) {
-  const std::string entry = "RegRead " + path;
-  try {
-    faults_.Check("RegRead", path);
+  return Journaled(journal_, faults_, "RegRead", path, "RegRead " + path, [&] {
     const RegistryValue* value = FindValue(path);
     if (value == nullptr) {
       throw HostError(error_number::kSystemFileNotFound,
                       "Unable to open registry key " + Quoted(path) + " for reading.");
     }
-    journal_.Add(entry);
     return value->data;
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  });
 }
 
 void FakeShell::RegWrite(const std::string& path, const std::string& data,
                          const std::string& type) {
-  const std::string entry = "RegWrite " + path + " = " + Quoted(data) + " " + type;
-  try {
-    faults_.Check("RegWrite", path);
-    if (type != "REG_SZ" && type != "REG_DWORD") {
-      throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
-    }
-    if (type == "REG_DWORD" &&
-        (data.empty() || !std::all_of(data.begin(), data.end(), ::isdigit))) {
-      throw HostError(error_number::kTypeMismatch, "Type mismatch");
-    }
-    std::string stored = data;
-    if (type == "REG_DWORD") {
-      // A DWORD holds a number: it reads back as its decimal digits.
-      const std::size_t first = std::min(data.find_first_not_of('0'), data.size() - 1);
-      stored = data.substr(first);
-      if (stored.size() > 10 || (stored.size() == 10 && stored > "4294967295")) {
-        throw HostError(error_number::kOverflow, "Overflow");
-      }
-    }
-    SetValue(path, stored, type);
-    journal_.Add(entry);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  return Journaled(journal_, faults_, "RegWrite", path,
+                   "RegWrite " + path + " = " + Quoted(data) + " " + type, [&] {
+                     if (type != "REG_SZ" && type != "REG_DWORD") {
+                       throw HostError(error_number::kInvalidProcedureCall,
+                                       "Invalid procedure call or argument");
+                     }
+                     if (type == "REG_DWORD" &&
+                         (data.empty() || !std::all_of(data.begin(), data.end(), ::isdigit))) {
+                       throw HostError(error_number::kTypeMismatch, "Type mismatch");
+                     }
+                     std::string stored = data;
+                     if (type == "REG_DWORD") {
+                       // A DWORD holds a number: it reads back as its decimal digits.
+                       const std::size_t first =
+                           std::min(data.find_first_not_of('0'), data.size() - 1);
+                       stored = data.substr(first);
+                       if (stored.size() > 10 || (stored.size() == 10 && stored > "4294967295")) {
+                         throw HostError(error_number::kOverflow, "Overflow");
+                       }
+                     }
+                     SetValue(path, stored, type);
+                   });
 }
 
 void FakeShell::RegDelete(const std::string& path) {
-  const std::string entry = "RegDelete " + path;
-  try {
-    faults_.Check("RegDelete", path);
+  return Journaled(journal_, faults_, "RegDelete", path, "RegDelete " + path, [&] {
     auto [key, value_name] = SplitRegistryPath(path);
     auto found = keys_.find(UpperCase(key));
     if (FindValue(path) == nullptr) {
@@ -216,23 +228,14 @@ void FakeShell::RegDelete(const std::string& path) {
                                   return UpperCase(v.name) == UpperCase(value_name);
                                 }),
                  values.end());
-    journal_.Add(entry);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  });
 }
 
 void FakeShell::Run(const std::string& command, int style, bool wait) {
-  const std::string entry =
-      "Run " + command + " style=" + std::to_string(style) + " wait=" + (wait ? "true" : "false");
-  try {
-    faults_.Check("Run", command);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
-  journal_.Add(entry);
+  Journaled(
+      journal_, faults_, "Run", command,
+      "Run " + command + " style=" + std::to_string(style) + " wait=" + (wait ? "true" : "false"),
+      [] {});
   for (const auto& effect : run_effects_) effect(command, style, wait);
 }
 
@@ -434,17 +437,6 @@ void FakeFileSystem::AppendContent(const std::string& key, const std::string& te
   if (found != nodes_.end()) found->second.content += text;
 }
 
-std::string FakeFileSystem::Attempt(const std::string& operation, const std::string& target,
-                                    const std::string& entry) {
-  try {
-    faults_.Check(operation, target);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
-  return entry;
-}
-
 bool FakeFileSystem::FileExists(const std::string& path) {
   const Node* node = Find(path);
   return node != nullptr && !node->folder;
@@ -457,30 +449,26 @@ bool FakeFileSystem::FolderExists(const std::string& path) {
 
 void FakeFileSystem::CopyFile(const std::string& source, const std::string& destination,
                               bool overwrite) {
-  const std::string entry =
-      Attempt("CopyFile", source, "CopyFile " + source + " -> " + destination);
-  try {
-    const Node* from = Find(source);
-    if (from == nullptr || from->folder) throw FileNotFound();
-    std::string target = destination;
-    if (EndsWithBackslash(destination)) {
-      if (!FolderExists(destination)) throw PathNotFound();
-      target = destination + LastElement(from->path);
-    } else if (!FolderExists(Absolute(destination).substr(0, Absolute(destination).rfind('\\')))) {
-      throw PathNotFound();
-    }
-    if (const Node* existing = Find(target)) {
-      if (existing->folder) throw PermissionDenied();
-      if (!overwrite) throw AlreadyExists();
-      if (existing->read_only) throw PermissionDenied();
-    }
-    const std::string content = from->content;
-    AddFile(target, content);
-    journal_.Add(entry);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  return Journaled(
+      journal_, faults_, "CopyFile", source, "CopyFile " + source + " -> " + destination, [&] {
+        const Node* from = Find(source);
+        if (from == nullptr || from->folder) throw FileNotFound();
+        std::string target = destination;
+        if (EndsWithBackslash(destination)) {
+          if (!FolderExists(destination)) throw PathNotFound();
+          target = destination + LastElement(from->path);
+        } else if (!FolderExists(
+                       Absolute(destination).substr(0, Absolute(destination).rfind('\\')))) {
+          throw PathNotFound();
+        }
+        if (const Node* existing = Find(target)) {
+          if (existing->folder) throw PermissionDenied();
+          if (!overwrite) throw AlreadyExists();
+          if (existing->read_only) throw PermissionDenied();
+        }
+        const std::string content = from->content;
+        AddFile(target, content);
+      });
 }
 
 void FakeFileSystem::CopyTree(const std::string& source_key, const std::string& target_path,
@@ -514,41 +502,30 @@ void FakeFileSystem::CopyTree(const std::string& source_key, const std::string& 
 
 void FakeFileSystem::CopyFolder(const std::string& source, const std::string& destination,
                                 bool overwrite) {
-  const std::string entry =
-      Attempt("CopyFolder", source, "CopyFolder " + source + " -> " + destination);
-  try {
-    const Node* from = Find(source);
-    if (from == nullptr || !from->folder) throw PathNotFound();
-    std::string target = destination;
-    if (EndsWithBackslash(destination)) {
-      if (!FolderExists(destination)) throw PathNotFound();
-      target = destination + LastElement(from->path);
-    }
-    CopyTree(Key(source), target, overwrite);
-    journal_.Add(entry);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  return Journaled(journal_, faults_, "CopyFolder", source,
+                   "CopyFolder " + source + " -> " + destination, [&] {
+                     const Node* from = Find(source);
+                     if (from == nullptr || !from->folder) throw PathNotFound();
+                     std::string target = destination;
+                     if (EndsWithBackslash(destination)) {
+                       if (!FolderExists(destination)) throw PathNotFound();
+                       target = destination + LastElement(from->path);
+                     }
+                     CopyTree(Key(source), target, overwrite);
+                   });
 }
 
 void FakeFileSystem::DeleteFile(const std::string& path, bool force) {
-  const std::string entry = Attempt("DeleteFile", path, "DeleteFile " + path);
-  try {
+  return Journaled(journal_, faults_, "DeleteFile", path, "DeleteFile " + path, [&] {
     const Node* node = Find(path);
     if (node == nullptr || node->folder) throw FileNotFound();
     if (node->read_only && !force) throw PermissionDenied();
     nodes_.erase(Key(path));
-    journal_.Add(entry);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  });
 }
 
 void FakeFileSystem::DeleteFolder(const std::string& path, bool force) {
-  const std::string entry = Attempt("DeleteFolder", path, "DeleteFolder " + path);
-  try {
+  return Journaled(journal_, faults_, "DeleteFolder", path, "DeleteFolder " + path, [&] {
     const Node* node = Find(path);
     if (node == nullptr || !node->folder) throw PathNotFound();
     const std::string key = Key(path);
@@ -560,63 +537,51 @@ void FakeFileSystem::DeleteFolder(const std::string& path, bool force) {
       const bool inside = it->first == key || it->first.rfind(key + "\\", 0) == 0;
       it = inside ? nodes_.erase(it) : std::next(it);
     }
-    journal_.Add(entry);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  });
 }
 
 void FakeFileSystem::MoveFile(const std::string& source, const std::string& destination) {
-  const std::string entry =
-      Attempt("MoveFile", source, "MoveFile " + source + " -> " + destination);
-  try {
-    const Node* from = Find(source);
-    if (from == nullptr || from->folder) throw FileNotFound();
-    std::string target = destination;
-    if (EndsWithBackslash(destination)) {
-      if (!FolderExists(destination)) throw PathNotFound();
-      target = destination + LastElement(from->path);
-    }
-    if (Find(target) != nullptr) throw AlreadyExists();
-    const std::string parent = Absolute(target).substr(0, Absolute(target).rfind('\\'));
-    if (!FolderExists(parent)) throw PathNotFound();
-    Node moved = *from;
-    nodes_.erase(Key(source));
-    AddFile(target, moved.content, moved.read_only);
-    journal_.Add(entry);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  return Journaled(
+      journal_, faults_, "MoveFile", source, "MoveFile " + source + " -> " + destination, [&] {
+        const Node* from = Find(source);
+        if (from == nullptr || from->folder) throw FileNotFound();
+        std::string target = destination;
+        if (EndsWithBackslash(destination)) {
+          if (!FolderExists(destination)) throw PathNotFound();
+          target = destination + LastElement(from->path);
+        }
+        if (Find(target) != nullptr) throw AlreadyExists();
+        const std::string parent = Absolute(target).substr(0, Absolute(target).rfind('\\'));
+        if (!FolderExists(parent)) throw PathNotFound();
+        Node moved = *from;
+        nodes_.erase(Key(source));
+        AddFile(target, moved.content, moved.read_only);
+      });
 }
 
 std::unique_ptr<TextStream> FakeFileSystem::OpenTextFile(const std::string& path, IoMode mode,
                                                          bool create) {
-  const std::string entry =
-      Attempt("OpenTextFile", path,
-              "OpenTextFile " + path + " mode=" + std::to_string(static_cast<int>(mode)) +
-                  (create ? " create" : ""));
-  try {
-    Node* node = Find(path);
-    if (node != nullptr && node->folder) throw PermissionDenied();
-    if (node == nullptr) {
-      if (!create) throw FileNotFound();
-      const std::string absolute = Absolute(path);
-      if (!FolderExists(absolute.substr(0, absolute.rfind('\\')))) throw PathNotFound();
-      AddFile(path, "");
-      node = Find(path);
-    } else if (mode != IoMode::kForReading && node->read_only) {
-      throw PermissionDenied();
-    }
-    if (mode == IoMode::kForWriting) node->content.clear();
-    journal_.Add(entry);
-    return std::make_unique<FakeStream>(*this, journal_, Key(path), node->path, node->content,
-                                        mode != IoMode::kForReading);
-  } catch (const HostError&) {
-    journal_.Add(entry + " [failed]");
-    throw;
-  }
+  return Journaled(journal_, faults_, "OpenTextFile", path,
+                   "OpenTextFile " + path + " mode=" + std::to_string(static_cast<int>(mode)) +
+                       (create ? " create" : ""),
+                   [&] {
+                     Node* node = Find(path);
+                     if (node != nullptr && node->folder) throw PermissionDenied();
+                     if (node == nullptr) {
+                       if (!create) throw FileNotFound();
+                       const std::string absolute = Absolute(path);
+                       if (!FolderExists(absolute.substr(0, absolute.rfind('\\'))))
+                         throw PathNotFound();
+                       AddFile(path, "");
+                       node = Find(path);
+                     } else if (mode != IoMode::kForReading && node->read_only) {
+                       throw PermissionDenied();
+                     }
+                     if (mode == IoMode::kForWriting) node->content.clear();
+                     return std::make_unique<FakeStream>(*this, journal_, Key(path), node->path,
+                                                         node->content,
+                                                         mode != IoMode::kForReading);
+                   });
 }
 
 Folder FakeFileSystem::GetFolder(const std::string& path) {

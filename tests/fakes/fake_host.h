@@ -162,8 +162,6 @@ class FakeFileSystem : public HostFileSystem {
   std::string ParentKey(const std::string& key) const;
   const Node* Find(const std::string& path) const;
   Node* Find(const std::string& path);
-  std::string Attempt(const std::string& operation, const std::string& target,
-                      const std::string& entry);
   void CopyTree(const std::string& source_key, const std::string& target_path, bool overwrite);
 
   Journal& journal_;
