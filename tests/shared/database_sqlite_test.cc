@@ -170,6 +170,7 @@ class SqliteStatementTest : public ::testing::TestWithParam<Schema> {
   }
 
   // The checker's registration of an executable: look up, insert when new.
+  // Mirrors the checker's look-up-then-insert to test the SQLite layer alone.
   void RegisterExecutable(const std::string& path) {
     auto rows = connection_->Execute(
         "SELECT APP_EXES.exe_path FROM APP_EXES WHERE "

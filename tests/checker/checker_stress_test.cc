@@ -1,7 +1,7 @@
 // Many checker processes against one database at the same moment: each runs
-// the checker's look-up-then-insert statements, without transactions, through
-// its own connections. None may fail on a lock, and no row may be lost or
-// doubled.
+// the checker's access decision and request recording, whose look-up-then-
+// insert statements run without transactions on their own connections. None
+// may fail on a lock, and no row may be lost or doubled.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "checker/checker.h"
 #include "shared/database.h"
 #include "shared/host_error.h"
 #include "shared/posix/sqlite_database.h"
@@ -37,67 +38,24 @@ std::string UserOf(int process, int launch) {
   return "STRESS\\user'" + std::to_string(process) + "_" + std::to_string(launch);
 }
 
-// The checker's registration and request statements for one launch, each
-// procedure on its own connection as the checker opens them.
-void RegisterAndRequest(Database& database, const std::string& exe, const std::string& user) {
-  const std::string path = QuoteText(exe);
-  const std::string name = QuoteText(user);
-  {
-    auto connection = database.NewConnection();
-    connection->Open(kZentrelConnectionString);
-    auto rows = connection->Execute(
-        "SELECT APP_EXES.exe_path FROM APP_EXES WHERE "
-        "APP_EXES.exe_path = " +
-        path);
-    if (rows->Eof()) {
-      connection->Execute("INSERT INTO APP_EXES (exe_path) VALUES (" + path + ")");
-    } else {
-      rows->Close();
-    }
-    rows = connection->Execute("SELECT USERS.user_name FROM USERS WHERE USERS.user_name = " + name);
-    if (rows->Eof()) {
-      connection->Execute("INSERT INTO USERS (user_name, user_status) VALUES (" + name +
-                          ", 'DISABLED')");
-    } else {
-      rows->Close();
-    }
-    // A read of a row that others do not write, while they write.
-    rows = connection->Execute("SELECT * FROM APP_EXES WHERE APP_EXES.exe_path = " +
-                               QuoteText(kBaseExecutable) + " AND APP_EXES.app_id = '-1'");
-    if (rows->Eof()) throw HostError(0, "base executable not found");
-    rows->Close();
-    connection->Close();
+// One launch as the checker handles it: the access decision, which registers
+// the executable and the user, then the recording of the user's request.
+// Either failing on a lock throws; a wrong answer is reported as a failure.
+void CheckAndRequest(Database& database, const std::string& exe, const std::string& user) {
+  // New users are registered disabled, and disabled users are not controlled.
+  const std::string decision = CheckAccess(database, exe, user);
+  if (!decision.empty()) throw HostError(0, "denied " + exe + ": " + decision);
+  if (RecordAccessRequest(database, exe, user).empty()) {
+    throw HostError(0, "request not recorded for " + exe);
   }
-  {
-    auto connection = database.NewConnection();
-    connection->Open(kZentrelConnectionString);
-    auto rows = connection->Execute(
-        "SELECT APP_EXES.exe_id FROM APP_EXES WHERE "
-        "APP_EXES.exe_path = " +
-        path);
-    if (rows->Eof()) throw HostError(0, "executable not registered: " + exe);
-    const std::string exe_id = rows->Field("exe_id");
-    rows->Close();
-    rows = connection->Execute("SELECT USERS.user_id FROM USERS WHERE USERS.user_name = " + name);
-    if (rows->Eof()) throw HostError(0, "user not registered: " + user);
-    const std::string user_id = rows->Field("user_id");
-    rows->Close();
-    const std::string pair = "WHERE ACCESS_REQUESTS.exe_id = '" + exe_id +
-                             "' AND ACCESS_REQUESTS.user_id = '" + user_id + "'";
-    rows = connection->Execute("SELECT * FROM ACCESS_REQUESTS " + pair);
-    if (rows->Eof()) {
-      connection->Execute("INSERT INTO ACCESS_REQUESTS (user_id, exe_id) VALUES ('" + user_id +
-                          "', '" + exe_id + "')");
-    } else {
-      rows->Close();
-    }
-    rows = connection->Execute("SELECT ACCESS_REQUESTS.request_id FROM ACCESS_REQUESTS " + pair);
-    if (rows->Eof() || rows->Field("request_id").empty()) {
-      throw HostError(0, "request not recorded for " + exe);
-    }
-    rows->Close();
-    connection->Close();
-  }
+  // A read of a row that others do not write, while they write.
+  auto connection = database.NewConnection();
+  connection->Open(kZentrelConnectionString);
+  auto rows = connection->Execute("SELECT * FROM APP_EXES WHERE APP_EXES.exe_path = " +
+                                  QuoteText(kBaseExecutable) + " AND APP_EXES.app_id = '-1'");
+  if (rows->Eof()) throw HostError(0, "base executable not found");
+  rows->Close();
+  connection->Close();
 }
 
 // One child process: waits at the gate, then runs its launches. Its exit
@@ -113,7 +71,7 @@ void RegisterAndRequest(Database& database, const std::string& exe, const std::s
     SqliteDatabase database(databases);
     for (int launch = 0; launch < kLaunchesPerProcess; ++launch) {
       const int owner = all_the_same ? 0 : process;
-      RegisterAndRequest(database, ExecutableOf(owner, launch), UserOf(owner, launch));
+      CheckAndRequest(database, ExecutableOf(owner, launch), UserOf(owner, launch));
     }
   } catch (const HostError& error) {
     std::fprintf(stderr, "process %d: Error %ld: %s\n", process, error.number(),
@@ -169,7 +127,7 @@ struct StressCase {
   TestJournalMode mode;
 };
 
-class DatabaseStressTest : public ::testing::TestWithParam<StressCase> {
+class CheckerStressTest : public ::testing::TestWithParam<StressCase> {
  protected:
   void SetUp() override {
     file_ = GetParam().bare ? CreateBareZentrelDatabase(machine_.path(), GetParam().mode)
@@ -186,14 +144,14 @@ class DatabaseStressTest : public ::testing::TestWithParam<StressCase> {
 };
 
 INSTANTIATE_TEST_SUITE_P(
-    SchemasAndJournals, DatabaseStressTest,
+    SchemasAndJournals, CheckerStressTest,
     ::testing::Values(StressCase{"InstallWal", false, TestJournalMode::kWal},
                       StressCase{"InstallRollback", false, TestJournalMode::kRollback},
                       StressCase{"BareRollback", true, TestJournalMode::kRollback},
                       StressCase{"BareWal", true, TestJournalMode::kWal}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
-TEST_P(DatabaseStressTest, DistinctRegistrationsAllSucceedAndCountExactly) {
+TEST_P(CheckerStressTest, DistinctRegistrationsAllSucceedAndCountExactly) {
   ASSERT_EQ(RunChildrenAtOnce(machine_.databases(), false), 0);
 
   constexpr long long kLaunches = kProcesses * kLaunchesPerProcess;
@@ -230,7 +188,7 @@ TEST_P(DatabaseStressTest, DistinctRegistrationsAllSucceedAndCountExactly) {
 // executables and users at once. The look-up-then-insert pairs are not
 // atomic, so duplicates may appear, but no process fails, and each found the
 // rows it needed.
-TEST_P(DatabaseStressTest, SameRegistrationsAllSucceed) {
+TEST_P(CheckerStressTest, SameRegistrationsAllSucceed) {
   ASSERT_EQ(RunChildrenAtOnce(machine_.databases(), true), 0);
 
   EXPECT_EQ(std::stoll(QueryValue(file_, "SELECT COUNT(DISTINCT exe_path) FROM APP_EXES")),
