@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "shared/win32/local_time.h"
 #include "shared/win32/win32_host.h"
 #include "shared/win32/windows_api.h"
 
@@ -57,10 +58,14 @@ std::string Win32DirectorySearch::FindFirstName(const std::string& pattern, unsi
   return name;
 }
 
+LocalTime LocalTimeOf(const SYSTEMTIME& time) {
+  return LocalTime{time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
+}
+
 LocalTime Win32Clock::Now() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  return LocalTimeOf(now);
 }
 
 std::string ArgumentTextOf(const std::string& command_line) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "shared/text.h"
+#include "shared/win32/local_time.h"
 #include "shared/win32/win32_host.h"
 #include "support/windows_test_support.h"
 
@@ -85,24 +86,23 @@ TEST_F(Win32DirectorySearchTest, HiddenSystemAndFolderEntriesAreFoundOnlyWhenAsk
   EXPECT_EQ(search.FindFirstName(scratch / "pl*", kSearchAllEntries), "plain.txt");
 }
 
-// Date and time as one number that orders like them: YYYYMMDDhhmmss.
-long long Stamp(int year, int month, int day, int hour, int minute, int second) {
-  return ((((year * 100LL + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
-}
-
-long long Stamp(const SYSTEMTIME& t) {
-  return Stamp(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-}
-
-TEST(Win32Clock, NowIsTheLocalTimeBetweenTwoReadingsOfIt) {
-  SYSTEMTIME before{};
-  GetLocalTime(&before);
-  const LocalTime now = win32::Win32Clock().Now();
-  SYSTEMTIME after{};
-  GetLocalTime(&after);
-  const long long read = Stamp(now.year, now.month, now.day, now.hour, now.minute, now.second);
-  EXPECT_LE(Stamp(before), read);
-  EXPECT_LE(read, Stamp(after));
+TEST(Win32Clock, LocalTimeOfTakesEachFieldFromItsOwnMember) {
+  SYSTEMTIME time{};
+  time.wYear = 2031;
+  time.wMonth = 11;
+  time.wDayOfWeek = 4;
+  time.wDay = 27;
+  time.wHour = 19;
+  time.wMinute = 43;
+  time.wSecond = 58;
+  time.wMilliseconds = 612;
+  const LocalTime local = win32::LocalTimeOf(time);
+  EXPECT_EQ(local.year, 2031);
+  EXPECT_EQ(local.month, 11);
+  EXPECT_EQ(local.day, 27);
+  EXPECT_EQ(local.hour, 19);
+  EXPECT_EQ(local.minute, 43);
+  EXPECT_EQ(local.second, 58);
 }
 
 TEST(ArgumentText, IsEverythingAfterTheProgramNameAndOneBlank) {
