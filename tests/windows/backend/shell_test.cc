@@ -160,14 +160,33 @@ TEST_F(Win32ShellRun, AProgramThatDoesNotExistFails) {
             error_number::kSystemFileNotFound);
 }
 
+// The text upper-cased in ASCII, for comparing paths.
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
 TEST(Win32ShellSpecialFolders, StartMenuIsTheCurrentUsersWithoutTrailingBackslash) {
   Win32Shell shell;
-  char expected[MAX_PATH + 1] = {};
-  ASSERT_TRUE(
-      SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_STARTMENU, nullptr, SHGFP_TYPE_CURRENT, expected)));
-  std::string start_menu = expected;
-  while (start_menu.size() > 3 && start_menu.back() == '\\') start_menu.pop_back();
-  EXPECT_EQ(shell.SpecialFolders("StartMenu"), start_menu);
+  const std::string start_menu = shell.SpecialFolders("StartMenu");
+  // An existing folder named "Start Menu", given without a trailing backslash.
+  const DWORD attributes = GetFileAttributesA(start_menu.c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << start_menu;
+  EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u) << start_menu;
+  const std::string name = "\\Start Menu";
+  ASSERT_GT(start_menu.size(), name.size());
+  EXPECT_EQ(start_menu.substr(start_menu.size() - name.size()), name);
+  EXPECT_NE(start_menu.back(), '\\');
+  // The current user's: inside the user's profile folder.
+  char profile[MAX_PATH + 1] = {};
+  const DWORD length = GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, sizeof profile);
+  EXPECT_EQ(UpperAscii(start_menu).rfind(UpperAscii(profile) + "\\", 0), 0u)
+      << start_menu << " is not under " << profile;
+  // The folder's name is found in any case.
   EXPECT_EQ(shell.SpecialFolders("startmenu"), start_menu);
   EXPECT_EQ(shell.SpecialFolders("NoSuchFolder"), "");
 }
