@@ -1,0 +1,161 @@
+// The text helpers every program shares: quoting and splitting command lines
+// as the Windows C runtime does, upper case in the system code page, field
+// splitting, blank trimming, and the code page's conversions to and from
+// UTF-8, unsigned 32-bit decimal numbers. Every expectation is written out literally.
+#include "shared/text.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "shared/host_error.h"
+
+namespace quillon::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+TEST(QuoteArgumentTest, QuotesAPlainValueAsItIs) {
+  EXPECT_EQ(QuoteArgument("value"), "\"value\"");
+  EXPECT_EQ(QuoteArgument("two words"), "\"two words\"");
+  EXPECT_EQ(QuoteArgument(""), "\"\"");
+  // Backslashes that are not before a quote stay single.
+  EXPECT_EQ(QuoteArgument("C:\\A\\B.EXE"), "\"C:\\A\\B.EXE\"");
+}
+
+TEST(QuoteArgumentTest, EscapesQuotesAndTheBackslashesBeforeThem) {
+  // A trailing backslash would escape the closing quote: it is doubled.
+  EXPECT_EQ(QuoteArgument("C:\\Program Files\\"), "\"C:\\Program Files\\\\\"");
+  EXPECT_EQ(QuoteArgument("end\\\\"), "\"end\\\\\\\\\"");
+  // Inner quotes are escaped.
+  EXPECT_EQ(QuoteArgument("say \"hi\""), "\"say \\\"hi\\\"\"");
+  // Backslashes before a quote are doubled, and the quote escaped.
+  EXPECT_EQ(QuoteArgument("a\\\"b"), "\"a\\\\\\\"b\"");
+  EXPECT_EQ(QuoteArgument("a\\\\\"b"), "\"a\\\\\\\\\\\"b\"");
+}
+
+TEST(SplitCommandLineTest, SplitsAtBlanksAndTabsOutsideQuotes) {
+  EXPECT_THAT(SplitCommandLine("prog a b"), ElementsAre("prog", "a", "b"));
+  EXPECT_THAT(SplitCommandLine("  prog\ta  \t b  "), ElementsAre("prog", "a", "b"));
+  EXPECT_THAT(SplitCommandLine("prog \"a b\" c\"d e\"f"), ElementsAre("prog", "a b", "cd ef"));
+  EXPECT_THAT(SplitCommandLine("prog \"\" x"), ElementsAre("prog", "", "x"));
+  EXPECT_THAT(SplitCommandLine(""), IsEmpty());
+  EXPECT_THAT(SplitCommandLine(" \t "), IsEmpty());
+}
+
+TEST(SplitCommandLineTest, AppliesTheRuntimesBackslashAndQuoteRulesToArguments) {
+  // Backslashes not before a quote are plain characters.
+  EXPECT_THAT(SplitCommandLine("p a\\\\b C:\\x\\"), ElementsAre("p", "a\\\\b", "C:\\x\\"));
+  // An odd number before a quote: half of them and a literal quote.
+  EXPECT_THAT(SplitCommandLine("p a\\\\\\\"b"), ElementsAre("p", "a\\\"b"));
+  EXPECT_THAT(SplitCommandLine("p \\\"x\\\""), ElementsAre("p", "\"x\""));
+  // An even number before a quote: half of them, and the quote delimits.
+  EXPECT_THAT(SplitCommandLine("p a\\\\\"b c\""), ElementsAre("p", "a\\b c"));
+  EXPECT_THAT(SplitCommandLine("p \"C:\\Program Files\\\\\" next"),
+              ElementsAre("p", "C:\\Program Files\\", "next"));
+  // Two quotes inside quotes are one literal quote.
+  EXPECT_THAT(SplitCommandLine("p \"a\"\"b\" c"), ElementsAre("p", "a\"b", "c"));
+}
+
+TEST(SplitCommandLineTest, TheProgramNameTakesBackslashesLiterallyAndQuotesOnlyDelimit) {
+  EXPECT_THAT(SplitCommandLine("\"C:\\Program Files\\Harlwick\\Zentrel.exe\" x"),
+              ElementsAre("C:\\Program Files\\Harlwick\\Zentrel.exe", "x"));
+  // In the program name, a backslash before a quote does not escape it.
+  EXPECT_THAT(SplitCommandLine("\"C:\\TOOLS\\\"x.exe a\\\"b"),
+              ElementsAre("C:\\TOOLS\\x.exe", "a\"b"));
+  EXPECT_THAT(SplitCommandLine("C:\\A\\\\B.exe"), ElementsAre("C:\\A\\\\B.exe"));
+}
+
+TEST(UpperCaseTest, UpperCasesAsciiAndWindows1252Letters) {
+  EXPECT_EQ(UpperCase("abc xyz AZ 09 !_|"), "ABC XYZ AZ 09 !_|");
+  EXPECT_EQ(UpperCase("caf\xe9"), "CAF\xc9");                    // é -> É
+  EXPECT_EQ(UpperCase("\xe0\xf6\xf8\xfe"), "\xc0\xd6\xd8\xde");  // à ö ø þ
+  EXPECT_EQ(UpperCase("\xff"), "\x9f");                          // ÿ -> Ÿ
+  EXPECT_EQ(UpperCase("\x9a\x9c\x9e"), "\x8a\x8c\x8e");          // š œ ž -> Š Œ Ž
+}
+
+TEST(UpperCaseTest, LeavesEveryOtherByteUnchanged) {
+  EXPECT_EQ(UpperCase("\xf7"), "\xf7");                          // ÷
+  EXPECT_EQ(UpperCase("\xdf\xb5\xaa\xba"), "\xdf\xb5\xaa\xba");  // ß µ ª º
+  EXPECT_EQ(UpperCase("\xc9\x8a\x9f\x80"), "\xc9\x8a\x9f\x80");  // É Š Ÿ €
+  EXPECT_EQ(UpperCase(std::string("a\0b", 3)), std::string("A\0B", 3));
+  EXPECT_EQ(UpperCase(""), "");
+}
+
+TEST(SplitAllTest, KeepsEveryFieldIncludingEmptyOnes) {
+  EXPECT_THAT(SplitAll("", ","), ElementsAre(""));
+  EXPECT_THAT(SplitAll("abc", ","), ElementsAre("abc"));
+  EXPECT_THAT(SplitAll("a,,b", ","), ElementsAre("a", "", "b"));
+  EXPECT_THAT(SplitAll(",a,", ","), ElementsAre("", "a", ""));
+  EXPECT_THAT(SplitAll("A_|__|_B_|_", "_|_"), ElementsAre("A", "", "B", ""));
+  EXPECT_THAT(SplitAll("x_|y", "_|_"), ElementsAre("x_|y"));
+}
+
+TEST(TrimBlanksTest, RemovesSpacesOnlyAndKeepsTabs) {
+  EXPECT_EQ(TrimBlanks("  a b  "), "a b");
+  EXPECT_EQ(TrimBlanks("\ta\t"), "\ta\t");
+  EXPECT_EQ(TrimBlanks(" \t a \t "), "\t a \t");
+  EXPECT_EQ(TrimBlanks("a\r\n "), "a\r\n");
+  EXPECT_EQ(TrimBlanks("   "), "");
+  EXPECT_EQ(TrimBlanks(""), "");
+}
+
+// The error number ParseUnsigned32 throws, or 0 when it gives a number.
+long ParseErrorOf(const std::string& digits) {
+  try {
+    ParseUnsigned32(digits);
+  } catch (const HostError& error) {
+    return error.number();
+  }
+  return 0;
+}
+
+TEST(ParseUnsigned32Test, ReadsDecimalDigitsUpToTheLargestValue) {
+  EXPECT_EQ(ParseUnsigned32("0"), 0u);
+  EXPECT_EQ(ParseUnsigned32("42"), 42u);
+  EXPECT_EQ(ParseUnsigned32("000042"), 42u);
+  EXPECT_EQ(ParseUnsigned32("4294967295"), 4294967295u);
+  EXPECT_EQ(ParseUnsigned32("0000000000004294967295"), 4294967295u);
+}
+
+TEST(ParseUnsigned32Test, AnythingButDigitsIsATypeMismatchAndTooLargeIsAnOverflow) {
+  for (const char* text : {"", " 42", "42 ", "+42", "-1", "4x2", "0x10", "42\n"}) {
+    EXPECT_EQ(ParseErrorOf(text), error_number::kTypeMismatch) << text;
+  }
+  // A non-digit decides, even behind more digits than fit.
+  EXPECT_EQ(ParseErrorOf("99999999999x"), error_number::kTypeMismatch);
+  EXPECT_EQ(ParseErrorOf("4294967296"), error_number::kOverflow);
+  EXPECT_EQ(ParseErrorOf("99999999999999999999999"), error_number::kOverflow);
+}
+
+TEST(CodePageTest, Cp1252ToUtf8MapsTheHighBytes) {
+  EXPECT_EQ(Cp1252ToUtf8("plain"), "plain");
+  EXPECT_EQ(Cp1252ToUtf8("\x80"), "\xe2\x82\xac");                // €
+  EXPECT_EQ(Cp1252ToUtf8("\x9c\x9f"), "\xc5\x93\xc5\xb8");        // œ Ÿ
+  EXPECT_EQ(Cp1252ToUtf8("\x81"), "\xc2\x81");                    // undefined: the C1 control
+  EXPECT_EQ(Cp1252ToUtf8("caf\xe9\xff"), "caf\xc3\xa9\xc3\xbf");  // é ÿ
+  EXPECT_EQ(Cp1252ToUtf8("\xa0"), "\xc2\xa0");
+}
+
+TEST(CodePageTest, Utf8ToCp1252MapsBackAndReplacesWhatTheCodePageLacks) {
+  EXPECT_EQ(Utf8ToCp1252("plain"), "plain");
+  EXPECT_EQ(Utf8ToCp1252("\xe2\x82\xac"), "\x80");          // €
+  EXPECT_EQ(Utf8ToCp1252("caf\xc3\xa9"), "caf\xe9");        // é
+  EXPECT_EQ(Utf8ToCp1252("\xc5\x93\xc5\xb8"), "\x9c\x9f");  // œ Ÿ
+  EXPECT_EQ(Utf8ToCp1252("a\xe2\x98\x83z"), "a?z");         // ☃
+  EXPECT_EQ(Utf8ToCp1252("\xf0\x9f\x98\x80!"), "?!");       // an emoji
+  EXPECT_EQ(Utf8ToCp1252("\xc4\x80"), "?");                 // Ā
+  EXPECT_EQ(Utf8ToCp1252("a\xa9z"), "a?z");                 // a stray byte
+  EXPECT_EQ(Utf8ToCp1252("end\xc3"), "end?");               // a sequence cut short
+}
+
+TEST(CodePageTest, EveryCodePageByteSurvivesTheRoundTrip) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
+}
+
+}  // namespace
+}  // namespace quillon::testing
