@@ -99,14 +99,6 @@ std::string NormalizedPath(const std::string& path) {
   return upper;
 }
 
-std::string MsgBoxLogLine(const std::string& program, const std::string& title, int style,
-                          const std::string& text, const std::string& answer) {
-  return "{\"program\":" + win32::JsonString(program) +
-         ",\"kind\":\"MsgBox\",\"title\":" + win32::JsonString(title) +
-         ",\"style\":" + std::to_string(style) + ",\"text\":" + win32::JsonString(text) +
-         ",\"answer\":" + win32::JsonString(answer) + "}";
-}
-
 bool IsTimestampedLine(const std::string& line, const std::string& rest) {
   static const std::regex stamp("[01][0-9]/[0-3][0-9]/[0-9][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]");
   return line.size() == 17 + rest.size() + 2 && std::regex_match(line.substr(0, 17), stamp) &&

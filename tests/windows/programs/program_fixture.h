@@ -64,10 +64,6 @@ class ProgramMachine {
 // logs and stores for an executable.
 std::string NormalizedPath(const std::string& path);
 
-// The dialog-log line a box leaves.
-std::string MsgBoxLogLine(const std::string& program, const std::string& title, int style,
-                          const std::string& text, const std::string& answer);
-
 // True when the text is one log line: a "MM/DD/YY HH:MM:SS" timestamp, then
 // rest, then CR LF.
 bool IsTimestampedLine(const std::string& line, const std::string& rest);

@@ -53,10 +53,12 @@ TEST_F(SwitchProgramTest, EnableAndDisableReplaceTheWholeRegistryValue) {
 
   EXPECT_EQ(machine.DialogLog(),
             (std::vector<std::string>{
-                MsgBoxLogLine("ZentrelConfig", "Change Zentrel Configuration", 64,
-                              "Zentrel process hooking has been enabled.", "OK"),
-                MsgBoxLogLine("ZentrelConfig", "Change Zentrel Configuration", 64,
-                              "Zentrel process hooking has been disabled.", "OK")}));
+                R"({"program":"ZentrelConfig","kind":"MsgBox","title":"Change Zentrel )"
+                R"(Configuration","style":64,"text":"Zentrel process hooking has been )"
+                R"(enabled.","answer":"OK"})",
+                R"({"program":"ZentrelConfig","kind":"MsgBox","title":"Change Zentrel )"
+                R"(Configuration","style":64,"text":"Zentrel process hooking has been )"
+                R"(disabled.","answer":"OK"})"}));
 }
 
 TEST_F(SwitchProgramTest, TwoSwitchesTogetherChangeAndShowNothing) {

@@ -106,10 +106,10 @@ TEST_F(UninstallProgramTest, RemovesTheProductAndKeepsWhatItMust) {
   EXPECT_EQ(ReadBytes(machine.windir() + "\\system32\\Zentrel.dll.old"),
             std::optional<std::string>("library"));
 
-  EXPECT_EQ(
-      machine.DialogLog(),
-      (std::vector<std::string>{MsgBoxLogLine("Uninstall", "Uninstall Quillon", 64,
-                                              "Quillon uninstall completed successfully.", "OK")}));
+  EXPECT_EQ(machine.DialogLog(),
+            (std::vector<std::string>{
+                R"({"program":"Uninstall","kind":"MsgBox","title":"Uninstall Quillon","style":64,)"
+                R"("text":"Quillon uninstall completed successfully.","answer":"OK"})"}));
 }
 
 TEST_F(UninstallProgramTest, ASecondRunFindsLittleLeftAndStillCompletes) {
