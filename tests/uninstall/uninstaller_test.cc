@@ -408,6 +408,12 @@ TEST_P(UninstallSkipTest, CostsOnlyThatOperationAndTheCompletionStillComes) {
     EXPECT_TRUE(machine_.files.FileExists(GetParam().survivor) ||
                 machine_.files.FolderExists(GetParam().survivor));
   }
+  // A registration value that could not be deleted stays; the others go.
+  if (GetParam().operation == "RegDelete") {
+    for (const auto& value : kRegistrationValues) {
+      EXPECT_EQ(RegistrationValuePresent(value), "\\" + value == GetParam().target) << value;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
