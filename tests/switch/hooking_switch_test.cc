@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -99,8 +100,20 @@ TEST_F(HookingSwitchTest, QueryWithoutTheValueEndsWithTheErrorReportAndNoMessage
 
 // ---------------------------------------------------------- -ENABLE, -DISABLE
 
-TEST_F(HookingSwitchTest, EnableReplacesAnyValueWithTheBareLibraryNameThenTells) {
-  machine_.shell.SetValue(kValuePath, "Other.dll");
+// The value before -ENABLE: its data and type, or missing.
+struct EnableCase {
+  const char* name;
+  std::optional<std::string> data;
+  std::string type;
+};
+
+class HookingEnableTest : public HookingSwitchTest,
+                          public ::testing::WithParamInterface<EnableCase> {};
+
+TEST_P(HookingEnableTest, WritesTheBareLibraryNameAsTextThenTells) {
+  machine_.shell.RegDelete(kValuePath);
+  if (GetParam().data) machine_.shell.SetValue(kValuePath, *GetParam().data, GetParam().type);
+  machine_.journal.Clear();
 
   EXPECT_EQ(RunSwitch("-ENABLE"), 0);
 
@@ -111,24 +124,11 @@ TEST_F(HookingSwitchTest, EnableReplacesAnyValueWithTheBareLibraryNameThenTells)
   EXPECT_EQ(machine_.shell.ValueType(kValuePath), "REG_SZ");
 }
 
-TEST_F(HookingSwitchTest, EnableTwiceWritesAndTellsBothTimes) {
-  EXPECT_EQ(RunSwitch("-ENABLE"), 0);
-  EXPECT_EQ(RunSwitch("-ENABLE"), 0);
-
-  const std::string box = InfoBox("Change Zentrel Configuration", kEnabledText);
-  EXPECT_THAT(machine_.journal.entries(),
-              ElementsAre(WriteEntry("Zentrel.dll"), box, WriteEntry("Zentrel.dll"), box));
-  EXPECT_EQ(Value(), "Zentrel.dll");
-}
-
-TEST_F(HookingSwitchTest, EnableCreatesAMissingValue) {
-  machine_.shell.RegDelete(kValuePath);
-  machine_.journal.Clear();
-
-  EXPECT_EQ(RunSwitch("-ENABLE"), 0);
-
-  EXPECT_EQ(Value(), "Zentrel.dll");
-}
+INSTANTIATE_TEST_SUITE_P(StartingValues, HookingEnableTest,
+                         ::testing::Values(EnableCase{"OtherLibrary", "Other.dll", "REG_EXPAND_SZ"},
+                                           EnableCase{"AlreadyTheLibrary", "Zentrel.dll", "REG_SZ"},
+                                           EnableCase{"Missing", std::nullopt, ""}),
+                         [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST_F(HookingSwitchTest, DisableEmptiesTheWholeValueOtherLibrariesIncluded) {
   machine_.shell.SetValue(kValuePath, "Other.dll zentrel.dll");
@@ -220,8 +220,10 @@ INSTANTIATE_TEST_SUITE_P(Spellings, HookingSwitchCaseTest,
 class HookingIgnoredTextTest : public HookingSwitchTest,
                                public ::testing::WithParamInterface<std::string> {};
 
-TEST_P(HookingIgnoredTextTest, ReadsWritesAndShowsNothing) {
+TEST_P(HookingIgnoredTextTest, ReadsWritesAndShowsNothingEvenWhenTheRegistryWouldFail) {
   machine_.shell.SetValue(kValuePath, "Other.dll");
+  machine_.faults.Fail("RegRead");
+  machine_.faults.Fail("RegWrite");
 
   EXPECT_EQ(RunSwitch(GetParam()), 0);
 
@@ -233,16 +235,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, HookingIgnoredTextTest,
                          ::testing::Values("", " ", "-QUERY -ENABLE", "-ENABLE -DISABLE",
                                            "-ENABLE now", " -QUERY", "-QUERY ", "-DISABLE\t",
                                            "QUERY", "/ENABLE", "--DISABLE", "-QUER", "-ENABLED",
-                                           "\"-QUERY\""));
-
-TEST_F(HookingSwitchTest, AnUnrecognisedTextSucceedsEvenWhenTheRegistryWouldFail) {
-  machine_.faults.Fail("RegRead");
-  machine_.faults.Fail("RegWrite");
-
-  EXPECT_EQ(RunSwitch("-HELP"), 0);
-
-  EXPECT_THAT(machine_.journal.entries(), IsEmpty());
-}
+                                           "\"-QUERY\"", "-HELP"));
 
 }  // namespace
 }  // namespace quillon
