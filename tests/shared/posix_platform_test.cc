@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <set>
 
 #include "support/test_machine.h"
@@ -203,7 +204,8 @@ std::vector<std::pair<pid_t, int>>& KillCalls() {
 
 int RecordKill(pid_t pid, int signal_number) {
   KillCalls().emplace_back(pid, signal_number);
-  return -1;  // as if the process were gone: must be ignored
+  errno = ESRCH;  // as if the process were gone: must be ignored
+  return -1;
 }
 
 TEST(PosixProcessesTest, IdsThatNameNoProcessNeverReachKill) {
@@ -218,7 +220,14 @@ TEST(PosixProcessesTest, IdsThatNameNoProcessNeverReachKill) {
                                        std::make_pair(pid_t{4242}, SIGKILL)));
 }
 
-TEST(PosixProcessesTest, TerminateKillsARealProcessAndIgnoresOnesThatAreGone) {
+TEST(PosixProcessesTest, AProcessThatIsGoneIsLeftAloneAfterOneKill) {
+  KillCalls().clear();
+  PosixProcesses processes(&RecordKill);
+  EXPECT_NO_THROW(processes.Terminate(31337));
+  EXPECT_THAT(KillCalls(), ElementsAre(std::make_pair(pid_t{31337}, SIGKILL)));
+}
+
+TEST(PosixProcessesTest, TerminateKillsARealProcess) {
   std::fflush(nullptr);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -232,8 +241,6 @@ TEST(PosixProcessesTest, TerminateKillsARealProcessAndIgnoresOnesThatAreGone) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(WTERMSIG(status), SIGKILL);
-  // The id names nothing now: silently left alone.
-  processes.Terminate(static_cast<std::uint32_t>(child));
   processes.Sleep(1);
 }
 
