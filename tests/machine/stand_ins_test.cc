@@ -65,6 +65,67 @@ TEST_F(StandInTest, CmdReportsWhatItCannotFindAndRefusesOtherOperators) {
   EXPECT_THAT(machine.StandInLog("net"), IsEmpty());
 }
 
+TEST_F(StandInTest, CmdRmdirRemovesTheFolderWithAllItHolds) {
+  machine.WriteFile("C:\\Inetpub\\wwwroot\\Zentrel\\Default.asp", "<% %>");
+  machine.WriteFile("C:\\Inetpub\\wwwroot\\Zentrel\\Users\\Edit.asp", "<% %>");
+  machine.WriteFile("C:\\Inetpub\\wwwroot\\Zentrel\\Users\\ReadOnly.txt", "kept?");
+  std::filesystem::permissions(machine.Posix("C:\\Inetpub\\wwwroot\\Zentrel\\Users\\ReadOnly.txt"),
+                               std::filesystem::perms::owner_read);
+  machine.WriteFile("C:\\Inetpub\\wwwroot\\Other\\index.htm", "other site");
+  machine.WriteFile("C:\\Inetpub\\wwwroot\\Zentrel.txt", "a file beside the folder");
+
+  const ToolResult result = machine.Run("cmd.exe /c rmdir /s /q \"c:\\INETPUB\\wwwroot\\zentrel\"");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+
+  EXPECT_FALSE(machine.Exists("C:\\Inetpub\\wwwroot\\Zentrel"));
+  EXPECT_EQ(machine.ReadFile("C:\\Inetpub\\wwwroot\\Other\\index.htm"), "other site");
+  EXPECT_EQ(machine.ReadFile("C:\\Inetpub\\wwwroot\\Zentrel.txt"), "a file beside the folder");
+  const std::vector<std::string> log = machine.StandInLog("cmd");
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_THAT(log[1], HasSubstr("\"command\":\"rmdir /s /q c:\\\\INETPUB\\\\wwwroot\\\\zentrel\","
+                                "\"exit_status\":0"));
+
+  // "rd" and the switches in any case and order; a name with blanks.
+  machine.WriteFile("D:\\Old Site\\Sub\\page.htm", "old");
+  EXPECT_EQ(machine.Run("cmd /C RD /Q /S \"D:\\Old Site\"").status, 0);
+  EXPECT_FALSE(machine.Exists("D:\\Old Site"));
+  EXPECT_TRUE(machine.Exists("D:\\"));
+}
+
+TEST_F(StandInTest, CmdRmdirReportsAMissingFolderAndAFileAsWindowsDoes) {
+  const ToolResult missing = machine.Run("cmd /c rmdir /s /q C:\\Inetpub\\wwwroot\\Zentrel");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "The system cannot find the file specified.\n");
+  EXPECT_THAT(machine.StandInLog("cmd"),
+              Contains(HasSubstr("\"command\":\"rmdir /s /q C:\\\\Inetpub\\\\wwwroot\\\\Zentrel\","
+                                 "\"found\":false")));
+
+  machine.WriteFile("C:\\T\\Zentrel", "a file, not a folder");
+  const ToolResult file = machine.Run("cmd /c rd /s /q C:\\T\\Zentrel");
+  EXPECT_EQ(file.status, 1);
+  EXPECT_EQ(file.err, "The directory name is invalid.\n");
+  EXPECT_EQ(machine.ReadFile("C:\\T\\Zentrel"), "a file, not a folder");
+
+  // A drive's root is never removed.
+  EXPECT_EQ(machine.Run("cmd /c rd /s /q C:\\").status, 1);
+  EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\system32"));
+}
+
+TEST_F(StandInTest, CmdRefusesOtherFormsOfRmdir) {
+  machine.WriteFile("C:\\Site\\Default.asp", "<% %>");
+  for (const std::string form :
+       {"rmdir C:\\Site", "rmdir /s C:\\Site", "rd /q C:\\Site", "rmdir /s /q",
+        "rmdir /s /q C:\\Site C:\\Other", "rmdir /s /q /f C:\\Site", "rmdir /s /q C:\\Site > nul",
+        "rd /s /q C:\\Site 2>nul", "rmdir /s /q C:\\Site & echo done"}) {
+    const ToolResult refused = machine.Run("cmd /c " + form);
+    EXPECT_EQ(refused.status, 2) << form;
+    EXPECT_THAT(refused.err, HasSubstr("only \"rmdir /s /q FOLDER\" is supported")) << form;
+    EXPECT_EQ(machine.ReadFile("C:\\Site\\Default.asp"), "<% %>") << form;
+  }
+  EXPECT_THAT(machine.StandInLog("cmd"), Contains(HasSubstr("\"usage_error\":")));
+}
+
 // -------------------------------------------------------------- wscript.exe
 
 TEST_F(StandInTest, WscriptRunsTheScriptWithTheMachinesProgramsOnThePath) {

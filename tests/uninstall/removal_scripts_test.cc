@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "shared/posix/portable_machine.h"
 #include "support/test_machine.h"
 
 namespace quillon {
@@ -24,7 +25,8 @@ const fs::path kDatabaseScript = kScripts / "Remove Zentrel Database.vbs";
 class RemovalScriptTest : public ::testing::Test {
  protected:
   // Runs a script the way the script host does: /bin/sh on the file, no
-  // arguments, the machine's environment. Returns its exit status.
+  // arguments, the machine's environment (MachineEnvironment). Returns its
+  // exit status.
   int RunScript(const fs::path& script, const std::string& environment) {
     const std::string command = "env -i PATH=/usr/bin:/bin " + environment + " /bin/sh '" +
                                 script.string() + "' >'" + (root_ / "out.txt").string() + "' 2>&1";
@@ -32,8 +34,18 @@ class RemovalScriptTest : public ::testing::Test {
     output_ = ReadPosixFile(root_ / "out.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  // The environment the script host gives a script: the machine, windir,
+  // and the machine's windir\system32 and windir first on PATH. The
+  // machine's system32 gets the built command interpreter, as a machine has.
   std::string MachineEnvironment(const std::string& windir = "C:\\WINDOWS") const {
-    return "QUILLON_MACHINE='" + root_.string() + "' windir='" + windir + "'";
+    const PortableMachine machine(root_.string(), "removal_scripts_test");
+    const std::string system32 = machine.Map(windir + "\\system32")->posix;
+    testing::MakePosixFolders(system32);
+    fs::copy_file(testing::BinPath("stand-ins/cmd.exe"), fs::path(system32) / "cmd.exe",
+                  fs::copy_options::overwrite_existing);
+    const std::string windows = machine.Map(windir)->posix;
+    return "QUILLON_MACHINE='" + root_.string() + "' windir='" + windir + "' PATH='" + system32 +
+           ":" + windows + ":/usr/bin:/bin'";
   }
 
   testing::TemporaryFolder folder_;
