@@ -141,10 +141,6 @@ void FakeEnvironment::Set(const std::string& name, const std::string& value) {
   values_[UpperCase(name)] = value;
 }
 
-void FakeEnvironment::Unset(const std::string& name) {
-  values_.erase(UpperCase(name));
-}
-
 std::optional<std::string> FakeEnvironment::Get(const std::string& name) const {
   auto found = values_.find(UpperCase(name));
   if (found == values_.end()) return std::nullopt;
@@ -280,12 +276,10 @@ void FakeShell::AddKey(const std::string& key) {
 
 // ---------------------------------------------------------------- file system
 
-namespace {
-
-class FakeStream : public TextStream {
+class FakeFileSystem::Stream : public TextStream {
  public:
-  FakeStream(FakeFileSystem& files, Journal& journal, std::string key, std::string path,
-             std::string content, bool writable)
+  Stream(FakeFileSystem& files, Journal& journal, std::string key, std::string path,
+         std::string content, bool writable)
       : files_(files),
         journal_(journal),
         key_(std::move(key)),
@@ -325,8 +319,6 @@ class FakeStream : public TextStream {
   bool writable_;
   std::size_t position_ = 0;
 };
-
-}  // namespace
 
 std::string FakeFileSystem::Absolute(const std::string& path) const {
   if (path.size() >= 2 && path[1] == ':') return path;
@@ -578,9 +570,8 @@ std::unique_ptr<TextStream> FakeFileSystem::OpenTextFile(const std::string& path
                        throw PermissionDenied();
                      }
                      if (mode == IoMode::kForWriting) node->content.clear();
-                     return std::make_unique<FakeStream>(*this, journal_, Key(path), node->path,
-                                                         node->content,
-                                                         mode != IoMode::kForReading);
+                     return std::make_unique<Stream>(*this, journal_, Key(path), node->path,
+                                                     node->content, mode != IoMode::kForReading);
                    });
 }
 

@@ -43,7 +43,6 @@ class FaultSwitches {
             const std::string& description = "Permission denied");
   // Throws when a switch matches; otherwise does nothing.
   void Check(const std::string& operation, const std::string& target) const;
-  void Clear() { faults_.clear(); }
 
  private:
   struct Fault {
@@ -59,7 +58,6 @@ class FaultSwitches {
 class FakeEnvironment : public EnvironmentReader {
  public:
   void Set(const std::string& name, const std::string& value);
-  void Unset(const std::string& name);
   std::optional<std::string> Get(const std::string& name) const;
   std::string Read(const std::string& name, std::size_t buffer_size) override;
 
@@ -88,7 +86,6 @@ class FakeShell : public HostShell {
   std::optional<std::string> Value(const std::string& path) const;
   std::optional<std::string> ValueType(const std::string& path) const;
   bool KeyExists(const std::string& key) const;
-  void AddKey(const std::string& key);
   void OnRun(RunEffect effect) { run_effects_.push_back(std::move(effect)); }
   void SetStartMenu(const std::string& folder) { start_menu_ = folder; }
 
@@ -102,6 +99,7 @@ class FakeShell : public HostShell {
     std::string name;
     std::vector<RegistryValue> values;
   };
+  void AddKey(const std::string& key);
   RegistryValue* FindValue(const std::string& path);
   const RegistryValue* FindValue(const std::string& path) const;
 
@@ -142,14 +140,18 @@ class FakeFileSystem : public HostFileSystem {
   std::string StoredName(const std::string& path) const;
   // Lets a short alias (e.g. "PROGRA~1") stand for an entry of a folder.
   void AddShortName(const std::string& long_path, const std::string& short_name);
+
+ private:
+  // The directory search looks entries up, the streams write file contents.
+  friend class FakeDirectorySearch;
+  class Stream;
+
   // The stored name of the first entry of `folder` whose name or alias
   // matches the pattern (wildcards * and ?), or "".
   std::string FindInFolder(const std::string& folder, const std::string& pattern) const;
-
-  // Appends text to a file (used by the fake streams).
+  // Appends text to a file.
   void AppendContent(const std::string& key, const std::string& text);
 
- private:
   struct Node {
     std::string path;  // as stored
     bool folder = false;
