@@ -1,6 +1,6 @@
 // What follows a denial: the launched process goes, the user is asked, and an
 // access request is recorded and handed to the mailer.
-#include <vector>
+#include <string>
 
 #include "checker.h"
 #include "shared/settings.h"
@@ -33,12 +33,13 @@ bool AskToRequestAccess(Dialogs& dialogs, const std::string& exe_path,
 
 void RequestAccess(Host& host, const std::string& exe_path, const std::string& user_name,
                    const std::string& app_name) {
-  const std::vector<std::string> settings =
-      SplitAll(ReadMailSettings(host.files, ReadEnvironmentValue(host.environment, "ProgramFiles") +
-                                                kSettingsFileSuffix),
-               ",");
-  const std::string& admin_address = settings.at(0);
-  const std::string& mail_server = settings.at(1);
+  // The text is address + "," + server. A server name holds no comma, while
+  // an address list may ("a@x.com,b@x.com"), so the last comma separates them.
+  const std::string settings = ReadMailSettings(
+      host.files, ReadEnvironmentValue(host.environment, "ProgramFiles") + kSettingsFileSuffix);
+  const std::size_t comma = settings.rfind(',');
+  const std::string admin_address = settings.substr(0, comma);
+  const std::string mail_server = settings.substr(comma + 1);
 
   // The row is recorded on both paths, so that the administrator finds the
   // request also when it cannot be mailed.

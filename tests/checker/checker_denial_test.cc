@@ -97,6 +97,23 @@ TEST_F(DenialTest, YesWithMailSettingsRecordsMailsConfirmsThenLogs) {
                           AccessLogWrite("Games", "alice")));
 }
 
+TEST_F(DenialTest, AddressListWithCommasStaysTheAddress) {
+  MailSettings("admin@harlwick.example,deputy@harlwick.example", "mail.harlwick.example");
+  machine.dialogs.Answer(kIdYes);
+  machine.journal.Clear();
+
+  EXPECT_EQ(Launch(), 0);
+
+  const std::string request_id = Value("SELECT request_id FROM ACCESS_REQUESTS");
+  EXPECT_THAT(HostEntries(),
+              ::testing::Contains(std::string("Run ") + kMailer +
+                                  " \"mail.harlwick.example\" "
+                                  "\"admin@harlwick.example,deputy@harlwick.example\" "
+                                  "\"HARLWICK-PC\" \"C:\\TOOLS\\GAME.EXE\" \"Games\" \"alice\" \"" +
+                                  request_id + "\" style=0 wait=false"));
+  EXPECT_THAT(HostEntries(), ::testing::Contains(kMailedBox));
+}
+
 TEST_F(DenialTest, RecordingRunsItsStatementsExactly) {
   machine.dialogs.Answer(kIdNo);
   Launch();  // registers nothing new: alice and the game are known
