@@ -11,15 +11,12 @@
 #include <string>
 
 #include "shared/host.h"
+#include "shared/product.h"
 
 namespace quillon {
 
-// Joins the fields of the hook library's request.
-inline constexpr char kRequestSeparator[] = "_|_";
 // The decision for an executable that belongs to no application.
 inline constexpr char kUnassigned[] = "Unassigned";
-// The mailer in the product folder, below ProgramFiles.
-inline constexpr char kMailerSuffix[] = "\\Harlwick\\Zentrel\\Corvane.exe";
 // The size of the buffer environment values are read into.
 inline constexpr std::size_t kEnvironmentBufferSize = 255;
 

@@ -22,7 +22,7 @@ inline constexpr char kHookingDisabledForm[] = "";
 // Hooking counts as on when the upper-cased value names the hook library
 // anywhere; everything else, the empty value included, is off.
 inline bool HookingIsOn(const std::string& app_init_dlls) {
-  return UpperCase(app_init_dlls).find("ZENTREL.DLL") != std::string::npos;
+  return UpperCase(app_init_dlls).find(UpperCase(kHookingEnabledForm)) != std::string::npos;
 }
 
 }  // namespace quillon

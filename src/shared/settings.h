@@ -6,12 +6,9 @@
 
 #include "host_file_system.h"
 #include "platform.h"
+#include "product.h"
 
 namespace quillon {
-
-// Folder of the product below ProgramFiles, and the settings file in it.
-inline constexpr char kProductFolderSuffix[] = "\\Harlwick\\Zentrel";
-inline constexpr char kSettingsFileSuffix[] = "\\Harlwick\\Zentrel\\Zentrel.ini";
 
 // Reads the settings file at settings_path and returns address + "," + server
 // (both may be empty; a missing file gives ","). Throws HostError when the

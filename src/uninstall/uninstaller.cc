@@ -1,7 +1,7 @@
 #include "uninstall/uninstaller.h"
 
 #include "shared/hooking_value.h"
-#include "shared/settings.h"
+#include "shared/product.h"
 #include "shared/text.h"
 #include "uninstall/skipping.h"
 
@@ -11,7 +11,6 @@ namespace {
 
 constexpr char kStartMenuGroupSuffix[] = "\\Programs\\Quillon";
 constexpr char kUninstallFolderName[] = "Uninstall";
-constexpr char kHookLibraryName[] = "Zentrel.dll";
 constexpr char kRetiredSuffix[] = ".old";
 
 // The registration values, in the order they are deleted; the key stays.
@@ -67,7 +66,8 @@ void RemoveProductFiles(HostFileSystem& files, const std::string& product_folder
 // Renames the hook library to its retired name, replacing an earlier retired
 // file. Without the library nothing changes, an earlier retired file included.
 void RetireHookLibrary(HostFileSystem& files, const std::string& system_folder) {
-  const std::string library = system_folder + "\\" + kHookLibraryName;
+  // The hook library's file name is the one AppInit_DLLs names when hooking is on.
+  const std::string library = system_folder + "\\" + kHookingEnabledForm;
   const std::string retired = library + kRetiredSuffix;
   if (!Skipping([&] { return files.FileExists(library); })) return;
   if (Skipping([&] { return files.FileExists(retired); })) {
@@ -93,8 +93,8 @@ void RunUninstall(Host& host, const std::string& /*argument_text*/) {
   const std::string program_files = shell.Environment("ProgramFiles");
 
   shell.RegWrite(kAppInitDllsPath, kHookingDisabledForm, kAppInitDllsType);
-  RunRemovalScript(shell, program_files + kWebSiteRemovalScriptSuffix);
-  RunRemovalScript(shell, program_files + kDatabaseRemovalScriptSuffix);
+  RunRemovalScript(shell, program_files + kWebSiteRemovalScriptSuffix.data());
+  RunRemovalScript(shell, program_files + kDatabaseRemovalScriptSuffix.data());
 
   HostFileSystem& files = host.files;
   RemoveStartMenuGroup(shell, files);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "shared/host.h"
+#include "shared/product.h"
 
 namespace quillon {
 
@@ -15,10 +16,10 @@ inline constexpr char kUninstallRegistrationKey[] =
     "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zentrel";
 
 // The removal scripts below ProgramFiles; each is run by the script host.
-inline constexpr char kWebSiteRemovalScriptSuffix[] =
-    "\\Harlwick\\Zentrel\\Uninstall\\Remove Zentrel Web Site\\Remove Zentrel Web Site.vbs";
-inline constexpr char kDatabaseRemovalScriptSuffix[] =
-    "\\Harlwick\\Zentrel\\Uninstall\\Remove Zentrel Database\\Remove Zentrel Database.vbs";
+inline constexpr auto kWebSiteRemovalScriptSuffix = JoinLiterals(
+    kProductFolderSuffix, "\\Uninstall\\Remove Zentrel Web Site\\Remove Zentrel Web Site.vbs");
+inline constexpr auto kDatabaseRemovalScriptSuffix = JoinLiterals(
+    kProductFolderSuffix, "\\Uninstall\\Remove Zentrel Database\\Remove Zentrel Database.vbs");
 
 // The command line that has the command interpreter run the script host on a
 // script's full path, in quotes.
