@@ -16,18 +16,6 @@ const std::string& Field(const std::vector<std::string>& fields, std::size_t ind
   return fields[index];
 }
 
-// A process id: decimal digits only, at most 4294967295.
-std::uint32_t ProcessIdFrom(const std::string& digits) {
-  if (digits.empty()) throw HostError(error_number::kTypeMismatch, "Type mismatch");
-  std::uint64_t value = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') throw HostError(error_number::kTypeMismatch, "Type mismatch");
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    if (value > UINT32_MAX) throw HostError(error_number::kOverflow, "Overflow");
-  }
-  return static_cast<std::uint32_t>(value);
-}
-
 bool HasSeparator(const std::string& argument_text) {
   return argument_text.find(kRequestSeparator) != std::string::npos;
 }
@@ -90,7 +78,7 @@ LaunchRequest ParseLaunchRequest(const std::string& argument_text) {
   const std::vector<std::string> fields = SplitAll(argument_text, kRequestSeparator);
   LaunchRequest request;
   request.exePath = Field(fields, 0);
-  request.processId = ProcessIdFrom(Field(fields, 2));
+  request.processId = ParseUnsigned32(Field(fields, 2));
   request.userName = Field(fields, 3);
   return request;
 }

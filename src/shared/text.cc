@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "host_error.h"
+
 namespace quillon {
 
 std::string UpperCase(std::string_view text) {
@@ -137,6 +139,20 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     args.push_back(arg);
   }
   return args;
+}
+
+std::uint32_t ParseUnsigned32(std::string_view digits) {
+  // Any character other than a digit makes the text no number, however long
+  // it is; only a text of digits alone can overflow.
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    throw HostError(error_number::kTypeMismatch, "Type mismatch");
+  }
+  std::uint64_t value = 0;
+  for (char digit : digits) {
+    value = value * 10 + static_cast<std::uint64_t>(digit - '0');
+    if (value > UINT32_MAX) throw HostError(error_number::kOverflow, "Overflow");
+  }
+  return static_cast<std::uint32_t>(value);
 }
 
 namespace {

@@ -31,6 +31,11 @@ std::string QuoteArgument(std::string_view value);
 // Splits a command line the way the Windows C runtime does for argv.
 std::vector<std::string> SplitCommandLine(std::string_view command_line);
 
+// An unsigned 32-bit number in decimal digits only (no sign, no blanks).
+// Throws HostError: type mismatch (13) for an empty text or any other
+// character, overflow (6) above 4294967295.
+std::uint32_t ParseUnsigned32(std::string_view digits);
+
 // Conversions between the system code page and UTF-8 (for files and logs
 // that are UTF-8 by format).
 std::string Cp1252ToUtf8(std::string_view text);

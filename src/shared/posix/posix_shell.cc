@@ -48,15 +48,7 @@ RegistryValue ValueToWrite(const std::string& name, const std::string& data,
   if (kind != "REG_DWORD") {
     throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
   }
-  if (data.empty() || data.find_first_not_of("0123456789") != std::string::npos) {
-    throw HostError(error_number::kTypeMismatch, "Type mismatch");
-  }
-  unsigned long long number = 0;
-  for (char digit : data) {
-    number = number * 10 + static_cast<unsigned long long>(digit - '0');
-    if (number > 0xFFFFFFFFull) throw HostError(error_number::kOverflow, "Overflow");
-  }
-  return {name, RegistryKind::kDword, std::to_string(number)};
+  return {name, RegistryKind::kDword, std::to_string(ParseUnsigned32(data))};
 }
 
 bool IsRegularFile(const std::string& path) {
