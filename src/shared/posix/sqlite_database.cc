@@ -4,16 +4,15 @@
 
 #include <charconv>
 #include <chrono>
-#include <filesystem>
 #include <optional>
 #include <random>
 #include <string_view>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "shared/database_backend.h"
+#include "shared/posix/portable_machine.h"
 #include "shared/text.h"
 
 namespace quillon {
@@ -34,18 +33,6 @@ using ado::FirstRowRecordset;
 using ado::kObjectClosed;
 using ado::kObjectOpen;
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 // The value of "Initial Catalog" in a connection string of key=value pairs
 // separated by ";". Keys match without regard to case; a value may stand in
 // single or double quotes. The last occurrence wins. Empty when absent.
@@ -58,7 +45,7 @@ std::string CatalogOf(const std::string& connection_string) {
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     std::size_t equals = pair.find('=');
     if (equals == std::string_view::npos) continue;
-    if (!EqualIgnoringAsciiCase(TrimWhitespace(pair.substr(0, equals)), kCatalogKey)) continue;
+    if (!EqualsIgnoringAsciiCase(TrimWhitespace(pair.substr(0, equals)), kCatalogKey)) continue;
     std::string_view value = TrimWhitespace(pair.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
         value.back() == value.front()) {
@@ -81,15 +68,7 @@ bool IsPlainCatalogName(const std::string& catalog) {
 // is taken.
 std::string CatalogFile(const std::string& folder, const std::string& catalog) {
   const std::string file_name = catalog + kCatalogFileSuffix;
-  const std::string exact = folder + "/" + file_name;
-  std::error_code error;
-  if (std::filesystem::exists(exact, error)) return exact;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    if (EqualIgnoringAsciiCase(name, file_name)) return it->path().string();
-  }
-  return exact;
+  return folder + "/" + FindStoredName(folder, file_name).value_or(file_name);
 }
 
 bool IsRetryable(int result_code) {
@@ -145,7 +124,7 @@ FirstRowRecordset::Row CurrentRow(sqlite3_stmt* statement) {
 const std::optional<std::string>* FindColumn(const FirstRowRecordset::Row& row,
                                              const std::string& column) {
   for (const auto& [name, value] : row) {
-    if (EqualIgnoringAsciiCase(name, column)) return &value;
+    if (EqualsIgnoringAsciiCase(name, column)) return &value;
   }
   return nullptr;
 }
