@@ -21,16 +21,8 @@ namespace {
 char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
 }
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-}
 bool IsAsciiLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::optional<std::string> RealPath(const std::string& path) {
@@ -82,7 +74,45 @@ char ShortChar(char c) {
   return IsShortNameChar(c) ? AsciiUpper(c) : '_';
 }
 
+// The names in a POSIX folder (without "." and ".."), in the order the folder
+// yields them. nullopt (errno set) when the folder cannot be read.
+std::optional<std::vector<std::string>> ReadFolderNames(const std::string& directory) {
+  DIR* dir = opendir(directory.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(std::move(name));
+  }
+  closedir(dir);
+  return names;
+}
+
+// The key a Windows listing orders by: the upper-cased name, then the name
+// itself, so that spellings which differ only in case keep one fixed order.
+std::pair<std::string, std::string> ListingKey(const std::string& name) {
+  return {UpperCase(name), name};
+}
+
+// Sorts names into listing order, computing each name's key once.
+void SortForListing(std::vector<std::string>& names) {
+  std::vector<std::pair<std::string, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (auto& name : names) keyed.emplace_back(UpperCase(name), std::move(name));
+  std::sort(keyed.begin(), keyed.end());
+  for (std::size_t i = 0; i < keyed.size(); ++i) names[i] = std::move(keyed[i].second);
+}
+
 }  // namespace
+
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+}
+
+bool IsDirectory(const std::string& posix_path) {
+  struct stat info {};
+  return stat(posix_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -102,15 +132,23 @@ std::optional<std::string> FindStoredName(const std::string& directory, std::str
   for (char c : name) has_letter = has_letter || IsAsciiLetter(c);
   if (!has_letter && !may_be_alias) return std::nullopt;  // no other spelling can match
 
-  std::optional<std::vector<std::string>> names = ListFolder(directory);
+  std::optional<std::vector<std::string>> names = ReadFolderNames(directory);
   if (!names) return std::nullopt;
-  // Several spellings may coexist on POSIX; the listing's order picks the
-  // same one every time.
+  // Several spellings may coexist on POSIX; the one that comes first in
+  // listing order (the smallest key) is picked every time. Only the matches
+  // need their keys, so the folder is not sorted for this.
+  const std::string* first_match = nullptr;
   for (const auto& candidate : *names) {
-    if (EqualsIgnoringAsciiCase(candidate, name)) return candidate;
+    if (EqualsIgnoringAsciiCase(candidate, name) &&
+        (first_match == nullptr || ListingKey(candidate) < ListingKey(*first_match))) {
+      first_match = &candidate;
+    }
   }
+  if (first_match != nullptr) return *first_match;
   if (!may_be_alias) return std::nullopt;
-  // A short alias stands for the entry it belongs to.
+  // A short alias stands for the entry it belongs to; aliases are handed out
+  // in listing order.
+  SortForListing(*names);
   const std::vector<std::string> aliases = ShortAliases(*names);
   for (std::size_t i = 0; i < names->size(); ++i) {
     if (!aliases[i].empty() && EqualsIgnoringAsciiCase(aliases[i], name)) return (*names)[i];
@@ -158,19 +196,8 @@ std::vector<std::string> ShortAliases(const std::vector<std::string>& names) {
 }
 
 std::optional<std::vector<std::string>> ListFolder(const std::string& directory) {
-  DIR* dir = opendir(directory.c_str());
-  if (dir == nullptr) return std::nullopt;
-  std::vector<std::string> names;
-  while (const dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(std::move(name));
-  }
-  closedir(dir);
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    const std::string upper_a = UpperCase(a);
-    const std::string upper_b = UpperCase(b);
-    return upper_a != upper_b ? upper_a < upper_b : a < b;
-  });
+  std::optional<std::vector<std::string>> names = ReadFolderNames(directory);
+  if (names) SortForListing(*names);
   return names;
 }
 
