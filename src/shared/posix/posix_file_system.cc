@@ -81,11 +81,6 @@ bool StatOf(const std::string& posix, struct stat& info) {
   return stat(posix.c_str(), &info) == 0;
 }
 
-bool IsFolder(const std::string& posix) {
-  struct stat info {};
-  return StatOf(posix, info) && S_ISDIR(info.st_mode);
-}
-
 bool IsReadOnly(const struct stat& info) {
   return (info.st_mode & S_IWUSR) == 0;
 }
@@ -316,7 +311,7 @@ std::string DestinationPath(const PortableMachine& machine, const std::string& d
   std::optional<MappedPath> to = machine.Map(destination);
   if (!to) throw FileError(error_number::kPathNotFound);
   if (!EndsWithSeparator(destination)) return to->posix;
-  if (!IsFolder(to->posix)) throw FileError(error_number::kPathNotFound);
+  if (!IsDirectory(to->posix)) throw FileError(error_number::kPathNotFound);
   return ChildPath(to->posix, PosixName(source_posix));
 }
 
@@ -332,7 +327,7 @@ bool PosixFileSystem::FileExists(const std::string& path) {
 
 bool PosixFileSystem::FolderExists(const std::string& path) {
   std::optional<MappedPath> mapped = machine_.Map(path);
-  return mapped && mapped->exists && IsFolder(mapped->posix);
+  return mapped && mapped->exists && IsDirectory(mapped->posix);
 }
 
 void PosixFileSystem::CopyFile(const std::string& source, const std::string& destination,
@@ -340,7 +335,7 @@ void PosixFileSystem::CopyFile(const std::string& source, const std::string& des
   struct stat source_info {};
   const MappedPath from = ExistingFile(machine_, source, source_info);
   const std::string target = DestinationPath(machine_, destination, from.posix);
-  if (!IsFolder(PosixParent(target))) throw FileError(error_number::kPathNotFound);
+  if (!IsDirectory(PosixParent(target))) throw FileError(error_number::kPathNotFound);
   CopyOneFile(from.posix, source_info, target, overwrite, error_number::kPermissionDenied);
 }
 
@@ -349,7 +344,7 @@ void PosixFileSystem::CopyFolder(const std::string& source, const std::string& d
   struct stat source_info {};
   const MappedPath from = ExistingFolder(machine_, source, source_info);
   const std::string target = DestinationPath(machine_, destination, from.posix);
-  if (!IsFolder(PosixParent(target))) throw FileError(error_number::kPathNotFound);
+  if (!IsDirectory(PosixParent(target))) throw FileError(error_number::kPathNotFound);
   // A folder copied into itself would grow for ever.
   if (IsInside(target, from.posix)) throw FileError(error_number::kPermissionDenied);
   CopyTree(from.posix, source_info, target, overwrite);
@@ -384,7 +379,7 @@ void PosixFileSystem::MoveFile(const std::string& source, const std::string& des
   const std::string target = DestinationPath(machine_, destination, from.posix);
   struct stat existing {};
   if (lstat(target.c_str(), &existing) == 0) throw FileError(error_number::kFileAlreadyExists);
-  if (!IsFolder(PosixParent(target))) throw FileError(error_number::kPathNotFound);
+  if (!IsDirectory(PosixParent(target))) throw FileError(error_number::kPathNotFound);
   if (rename(from.posix.c_str(), target.c_str()) == 0) return;
   if (errno != EXDEV) throw ErrnoError(errno, Missing::kFile);
   // Another file system (a drive mounted elsewhere): copy, then remove.
@@ -418,7 +413,7 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
     }
   } else {
     if (!create) throw FileError(error_number::kFileNotFound);
-    if (!IsFolder(PosixParent(mapped->posix))) throw FileError(error_number::kPathNotFound);
+    if (!IsDirectory(PosixParent(mapped->posix))) throw FileError(error_number::kPathNotFound);
     flags |= O_CREAT;
   }
   const int fd = open(mapped->posix.c_str(), flags, 0666);
@@ -428,7 +423,7 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
 
 Folder PosixFileSystem::GetFolder(const std::string& path) {
   std::optional<MappedPath> mapped = machine_.Map(path);
-  if (!mapped || !IsFolder(mapped->posix)) throw FileError(error_number::kPathNotFound);
+  if (!mapped || !IsDirectory(mapped->posix)) throw FileError(error_number::kPathNotFound);
   Folder folder;
   folder.path = mapped->windows;
   for (const auto& name : FolderNames(mapped->posix)) {

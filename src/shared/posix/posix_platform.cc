@@ -14,6 +14,8 @@
 #include <limits>
 
 #include "shared/box_script.h"
+#include "shared/host_error.h"
+#include "shared/posix/descriptor.h"
 #include "shared/posix/json_log.h"
 #include "shared/text.h"
 
@@ -78,6 +80,12 @@ void LogBox(const std::string& program, const std::string& line) {
   }
 }
 
+// A failure on the answer queue, with the system's reason.
+HostError QueueError(const std::string& what, const std::string& queue_path) {
+  return HostError(error_number::kUnspecified,
+                   what + " the answer queue " + queue_path + ": " + std::strerror(errno));
+}
+
 // Where a box's answer comes from.
 enum class AnswerSource { kQueue, kTerminal, kDefault };
 
@@ -91,37 +99,33 @@ AnswerSource SourceOfAnswers(std::FILE*& terminal) {
 
 std::optional<std::string> TakeQueuedLine(const std::string& queue_path) {
   if (queue_path.empty()) return std::nullopt;
-  const int fd = open(queue_path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;  // a missing queue counts as empty
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  const Descriptor queue(open(queue_path.c_str(), O_RDWR | O_CLOEXEC));
+  if (queue.get() < 0) return std::nullopt;  // a missing queue counts as empty
+  // The lock is held until the descriptor closes.
+  while (flock(queue.get(), LOCK_EX) != 0 && errno == EINTR) {
   }
   std::string content;
   char buffer[4096];
   while (true) {
-    const ssize_t got = pread(fd, buffer, sizeof buffer, static_cast<off_t>(content.size()));
+    const ssize_t got = read(queue.get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
+    if (got < 0) throw QueueError("cannot read", queue_path);
+    if (got == 0) break;
     content.append(buffer, static_cast<std::size_t>(got));
   }
-  std::optional<std::string> line;
-  if (!content.empty()) {
-    const std::size_t end = content.find('\n');
-    line = content.substr(0, end);
-    const std::string rest = end == std::string::npos ? "" : content.substr(end + 1);
-    std::size_t done = 0;
-    while (done < rest.size()) {
-      const ssize_t put =
-          pwrite(fd, rest.data() + done, rest.size() - done, static_cast<off_t>(done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) break;
-      done += static_cast<std::size_t>(put);
-    }
-    if (ftruncate(fd, static_cast<off_t>(rest.size())) != 0) {
-      std::fprintf(stderr, "cannot shorten the answer queue %s\n", queue_path.c_str());
-    }
-    if (!line->empty() && line->back() == '\r') line->pop_back();
+  if (content.empty()) return std::nullopt;
+
+  const std::size_t end = content.find('\n');
+  std::string line = content.substr(0, end);
+  const std::string_view rest =
+      end == std::string::npos ? std::string_view() : std::string_view(content).substr(end + 1);
+  // The remaining lines move to the front. A queue that cannot be rewritten
+  // in full stops here instead of being cut to a mix of new and old lines.
+  if (lseek(queue.get(), 0, SEEK_SET) != 0 || !WriteAll(queue.get(), rest) ||
+      ftruncate(queue.get(), static_cast<off_t>(rest.size())) != 0) {
+    throw QueueError("cannot rewrite", queue_path);
   }
-  close(fd);  // releases the lock
+  if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
 
@@ -203,19 +207,6 @@ std::string PosixEnvironmentReader::Read(const std::string& name, std::size_t bu
 
 // ---------------------------------------------------------- directory search
 
-namespace {
-
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-}
-
-bool IsFolderPath(const std::string& posix) {
-  struct stat info {};
-  return stat(posix.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-}  // namespace
-
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
   while (n < name.size()) {
@@ -246,7 +237,7 @@ std::string PosixDirectorySearch::FindFirstName(const std::string& pattern, unsi
     parent = *current;
   }
   std::optional<MappedPath> folder = machine_.Map(parent);
-  if (!folder || !folder->exists || !IsFolderPath(folder->posix)) return "";
+  if (!folder || !folder->exists || !IsDirectory(folder->posix)) return "";
 
   const bool folders_too = (attributes & 16u) != 0;
   auto wanted = [&](const std::string& name) {

@@ -2,7 +2,6 @@
 // the argument text joined from argv, and the POSIX backends of every facade.
 // Nothing is read or opened here that the program may not need: the
 // registry, the answer queue and the database are touched on first use.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -40,8 +39,7 @@ const char* MachineRoot(const std::string& program_name) {
                  program_name.c_str(), PortableMachine::kRootVariable);
     return nullptr;
   }
-  struct stat info {};
-  if (root[0] != '/' || stat(root, &info) != 0 || !S_ISDIR(info.st_mode)) {
+  if (root[0] != '/' || !IsDirectory(root)) {
     std::fprintf(stderr, "%s: %s=%s is not the absolute path of a directory\n",
                  program_name.c_str(), PortableMachine::kRootVariable, root);
     return nullptr;
