@@ -14,10 +14,7 @@ bool Offers(const std::vector<int>& buttons, int button) {
 }
 
 std::string TrimmedUpper(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return "";
-  const std::size_t last = text.find_last_not_of(" \t");
-  return UpperCase(text.substr(first, last - first + 1));
+  return UpperCase(TrimWhitespace(text));
 }
 
 bool IsValidUtf8(std::string_view text) {

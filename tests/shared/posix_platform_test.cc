@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <set>
 
+#include "shared/box_script.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {
@@ -32,8 +33,8 @@ class PosixDialogsTest : public ::testing::Test {
   TestMachine scratch{MachineTree::kDrives};
   std::string queue_path = scratch.InRoot("answers.txt");
   std::string log_path = scratch.InRoot("dialogs.log");
-  ScopedEnvironment answers{PosixDialogs::kAnswersVariable, queue_path};
-  ScopedEnvironment log{PosixDialogs::kDialogLogVariable, log_path};
+  ScopedEnvironment answers{kAnswersVariable, queue_path};
+  ScopedEnvironment log{kDialogLogVariable, log_path};
   PosixDialogs dialogs{"Zentrel"};
 };
 
@@ -100,7 +101,7 @@ TEST_F(PosixDialogsTest, WithoutQueueAndTerminalTheDefaultIsTakenAndSaidOnStderr
   const std::string errors = scratch.InRoot("stderr.txt");
   const int status = RunInChild([&] {
     setsid();  // no controlling terminal any more
-    unsetenv(PosixDialogs::kAnswersVariable);
+    unsetenv(kAnswersVariable);
     const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || dup2(fd, 2) < 0) return 10;
     PosixDialogs child("Uninstall");
@@ -132,7 +133,7 @@ TEST_F(PosixDialogsTest, WithoutAQueueABoxAsksOnTheControllingTerminal) {
   ASSERT_EQ(write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
 
   const int status = RunInChild([&] {
-    unsetenv(PosixDialogs::kAnswersVariable);
+    unsetenv(kAnswersVariable);
     setsid();
     const int terminal = open(terminal_name.c_str(), O_RDWR);  // becomes the controlling one
     if (terminal < 0) return 10;

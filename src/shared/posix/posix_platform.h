@@ -27,9 +27,6 @@ namespace quillon {
 // QUILLON_DIALOG_LOG set, every box appends one JSON line to that file.
 class PosixDialogs : public Dialogs {
  public:
-  static constexpr const char* kAnswersVariable = ::quillon::kAnswersVariable;
-  static constexpr const char* kDialogLogVariable = ::quillon::kDialogLogVariable;
-
   // program_name: the program's name; the log gives it without ".exe".
   explicit PosixDialogs(std::string_view program_name)
       : program_name_(ProgramBaseName(program_name)) {}
@@ -44,7 +41,8 @@ class PosixDialogs : public Dialogs {
 
 // Takes the first line of a queue file (without its line end) and removes it
 // from the file, under an exclusive flock on the file itself. nullopt when
-// the file is missing or empty.
+// the file is missing or empty. Throws HostError when the file cannot be read
+// or the remaining lines cannot be written back in full.
 std::optional<std::string> TakeQueuedLine(const std::string& queue_path);
 
 class PosixProcesses : public Processes {

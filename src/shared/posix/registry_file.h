@@ -82,8 +82,6 @@ class RegistryFile {
  public:
   explicit RegistryFile(std::string path) : path_(std::move(path)) {}
 
-  const std::string& path() const { return path_; }
-
   // The current content; an absent file is an empty registry. Throws
   // HostError (access denied) when the file exists but cannot be read.
   RegistryContent Load() const;
