@@ -25,6 +25,9 @@ class TextStream {
 struct FolderEntry {
   std::string name;  // the bare name, as stored
   std::string path;  // the full path, usable wherever a path is taken
+  // A symbolic link or junction (a reparse point on Windows): the entry
+  // stands for something elsewhere, which a walk of the tree must not enter.
+  bool link = false;
 };
 
 // A folder's content, taken once when GetFolder is called.

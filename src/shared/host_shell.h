@@ -3,12 +3,19 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quillon {
 
 // Window styles passed to Run.
 inline constexpr int kWindowHidden = 0;
 inline constexpr int kWindowNormal = 1;
+
+// One user profile of the machine.
+struct UserProfile {
+  std::string account;  // the account name, as a launching user's name is given
+  std::string folder;   // the profile's folder, full Windows path
+};
 
 class HostShell {
  public:
@@ -35,6 +42,10 @@ class HostShell {
 
   // "StartMenu": the current user's Start Menu folder, no trailing backslash.
   virtual std::string SpecialFolders(const std::string& name) = 0;
+
+  // The user profiles the machine holds, system profiles included. Throws
+  // HostError when they cannot be listed.
+  virtual std::vector<UserProfile> UserProfiles() = 0;
 };
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 #include "fakes/fake_host.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <type_traits>
 
 #include "shared/text.h"
@@ -240,6 +241,11 @@ std::string FakeShell::SpecialFolders(const std::string& name) {
   return "";
 }
 
+std::vector<UserProfile> FakeShell::UserProfiles() {
+  faults_.Check("UserProfiles", "");  // a read: switchable, never journaled
+  return profiles_;
+}
+
 void FakeShell::SetValue(const std::string& path, const std::string& data,
                          const std::string& type) {
   auto [key, value_name] = SplitRegistryPath(path);
@@ -353,6 +359,12 @@ const FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) const 
 
 FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) {
   return const_cast<Node*>(static_cast<const FakeFileSystem*>(this)->Find(path));
+}
+
+void FakeFileSystem::MarkLink(const std::string& path) {
+  Node* node = Find(path);
+  if (node == nullptr) throw std::invalid_argument("no such entry: " + path);
+  node->link = true;
 }
 
 void FakeFileSystem::AddFolder(const std::string& path) {
@@ -576,6 +588,7 @@ std::unique_ptr<TextStream> FakeFileSystem::OpenTextFile(const std::string& path
 }
 
 Folder FakeFileSystem::GetFolder(const std::string& path) {
+  faults_.Check("GetFolder", path);  // a read: switchable, never journaled
   const Node* node = Find(path);
   if (node == nullptr || !node->folder) throw PathNotFound();
   Folder folder;
@@ -583,7 +596,7 @@ Folder FakeFileSystem::GetFolder(const std::string& path) {
   const std::string key = Key(path);
   for (const auto& [child_key, child] : nodes_) {
     if (ParentKey(child_key) != key || child_key == key) continue;
-    FolderEntry entry{LastElement(child.path), child.path};
+    FolderEntry entry{LastElement(child.path), child.path, child.link};
     (child.folder ? folder.sub_folders : folder.files).push_back(entry);
   }
   return folder;

@@ -79,6 +79,7 @@ class FakeShell : public HostShell {
   void RegDelete(const std::string& path) override;
   void Run(const std::string& command, int style, bool wait) override;
   std::string SpecialFolders(const std::string& name) override;
+  std::vector<UserProfile> UserProfiles() override;
 
   // Test set-up and inspection; none of these is journaled.
   void SetValue(const std::string& path, const std::string& data,
@@ -88,6 +89,7 @@ class FakeShell : public HostShell {
   bool KeyExists(const std::string& key) const;
   void OnRun(RunEffect effect) { run_effects_.push_back(std::move(effect)); }
   void SetStartMenu(const std::string& folder) { start_menu_ = folder; }
+  void SetUserProfiles(std::vector<UserProfile> profiles) { profiles_ = std::move(profiles); }
 
  private:
   struct RegistryValue {
@@ -109,6 +111,7 @@ class FakeShell : public HostShell {
   std::map<std::string, RegistryKey> keys_;  // upper-cased full key -> key
   std::vector<RunEffect> run_effects_;
   std::string start_menu_ = "C:\\Documents and Settings\\Administrator\\Start Menu";
+  std::vector<UserProfile> profiles_;
 };
 
 // A Windows file system in memory: drives, folders and files by path, names
@@ -140,6 +143,8 @@ class FakeFileSystem : public HostFileSystem {
   std::string StoredName(const std::string& path) const;
   // Lets a short alias (e.g. "PROGRA~1") stand for an entry of a folder.
   void AddShortName(const std::string& long_path, const std::string& short_name);
+  // Makes an existing entry a symbolic link or junction.
+  void MarkLink(const std::string& path);
 
  private:
   // The directory search looks entries up, the streams write file contents.
@@ -158,6 +163,7 @@ class FakeFileSystem : public HostFileSystem {
     bool read_only = false;
     std::string content;
     std::string short_name;
+    bool link = false;
   };
   std::string Key(const std::string& path) const;  // full, upper-cased, no empty elements
   std::string Absolute(const std::string& path) const;

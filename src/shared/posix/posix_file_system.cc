@@ -429,7 +429,10 @@ Folder PosixFileSystem::GetFolder(const std::string& path) {
   for (const auto& name : FolderNames(mapped->posix)) {
     struct stat info {};
     if (!StatOf(mapped->posix + "/" + name, info)) continue;
-    FolderEntry entry{name, JoinWindows(mapped->windows, name)};
+    struct stat own {};
+    const bool link =
+        lstat((mapped->posix + "/" + name).c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+    FolderEntry entry{name, JoinWindows(mapped->windows, name), link};
     if (S_ISDIR(info.st_mode)) {
       folder.sub_folders.push_back(entry);
     } else if (S_ISREG(info.st_mode)) {

@@ -165,4 +165,27 @@ std::string PosixShell::SpecialFolders(const std::string& name) {
   return profile + "\\Start Menu";
 }
 
+std::vector<UserProfile> PosixShell::UserProfiles() {
+  std::string own = Environment("USERPROFILE");
+  while (!own.empty() && own.back() == '\\') own.pop_back();
+  const std::string parent = SplitLastElement(own).first;
+  const std::optional<MappedPath> folder = machine_.Map(parent);
+  if (parent.empty() || !folder || !folder->exists || !IsDirectory(folder->posix)) {
+    throw HostError(error_number::kPathNotFound, "Path not found");
+  }
+  const std::optional<std::vector<std::string>> names = ListFolder(folder->posix);
+  if (!names) throw HostError(error_number::kPermissionDenied, "Permission denied");
+  std::vector<UserProfile> profiles;
+  for (const std::string& name : *names) {
+    struct stat info {};
+    if (lstat((folder->posix + "/" + name).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+      continue;
+    }
+    std::string windows = folder->windows;
+    if (windows.empty() || windows.back() != '\\') windows += '\\';
+    profiles.push_back({name, windows + name});
+  }
+  return profiles;
+}
+
 }  // namespace quillon

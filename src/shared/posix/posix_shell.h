@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "shared/host_shell.h"
 #include "shared/posix/portable_machine.h"
@@ -26,6 +27,10 @@ class PosixShell : public HostShell {
   void RegDelete(const std::string& path) override;
   void Run(const std::string& command, int style, bool wait) override;
   std::string SpecialFolders(const std::string& name) override;
+  // The folders beside the user's own profile (USERPROFILE), each named
+  // after its account, as a machine's profiles folder holds them; folders
+  // that are links are no profiles.
+  std::vector<UserProfile> UserProfiles() override;
 
   // The POSIX path of the program a command line starts: a path maps onto
   // the machine; a bare name is looked for in the current directory, then

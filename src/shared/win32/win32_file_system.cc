@@ -316,7 +316,8 @@ Folder Win32FileSystem::GetFolder(const std::string& path) {
   Folder folder;
   folder.path = WithoutTrailingSeparators(FullPath(path));
   for (const Entry& entry : ListFolder(folder.path)) {
-    FolderEntry item{entry.name, Join(folder.path, entry.name)};
+    FolderEntry item{entry.name, Join(folder.path, entry.name),
+                     (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
     if (IsFolder(entry.attributes)) {
       folder.sub_folders.push_back(std::move(item));
     } else {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "shared/database.h"
 #include "shared/host_file_system.h"
@@ -33,6 +34,11 @@ class Win32Shell : public HostShell {
   // The current user's folders ("StartMenu", "Programs", "Desktop", ...); ""
   // for a name the shell does not know.
   std::string SpecialFolders(const std::string& name) override;
+  // The registry's profile list: each profile's SID turned into its account
+  // name (without the domain, as GetUserName gives it) and its folder with
+  // the environment expanded. Profiles whose SID names no account (the
+  // account was deleted) are left out.
+  std::vector<UserProfile> UserProfiles() override;
 };
 
 class Win32FileSystem : public HostFileSystem {

@@ -197,4 +197,41 @@ std::string Win32Shell::SpecialFolders(const std::string& name) {
   return "";
 }
 
+std::vector<UserProfile> Win32Shell::UserProfiles() {
+  constexpr char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+  const std::string cannot_read =
+      "Unable to open registry key \"HKLM\\" + std::string(kProfileList) + "\" for reading.";
+  OpenKey list;
+  Check(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_READ, list.out()), cannot_read);
+  std::vector<UserProfile> profiles;
+  for (DWORD index = 0;; ++index) {
+    char sid_text[256] = {};
+    DWORD sid_size = sizeof sid_text;
+    const LONG status =
+        RegEnumKeyExA(list.get(), index, sid_text, &sid_size, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    Check(status, cannot_read);
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidA(sid_text, &sid)) continue;
+    char account[256] = {};
+    char domain[256] = {};
+    DWORD account_size = sizeof account;
+    DWORD domain_size = sizeof domain;
+    SID_NAME_USE use{};
+    const BOOL known =
+        LookupAccountSidA(nullptr, sid, account, &account_size, domain, &domain_size, &use);
+    LocalFree(sid);
+    if (!known) continue;
+    std::string folder;
+    if (const std::optional<std::string> image = ReadRegistryText(
+            "HKLM\\" + std::string(kProfileList) + "\\" + sid_text + "\\ProfileImagePath")) {
+      char expanded[MAX_PATH + 1] = {};
+      const DWORD length = ExpandEnvironmentStringsA(image->c_str(), expanded, sizeof expanded);
+      folder = length > 0 && length <= sizeof expanded ? std::string(expanded) : *image;
+    }
+    profiles.push_back({account, folder});
+  }
+  return profiles;
+}
+
 }  // namespace quillon::win32

@@ -14,6 +14,7 @@
 // clang-format off
 #include <windows.h>
 #include <shlobj.h>
+#include <sddl.h>
 #include <sql.h>
 #include <sqlext.h>
 // clang-format on
