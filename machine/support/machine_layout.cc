@@ -39,6 +39,7 @@ constexpr Placement kPlacements[] = {
     {"sysocmgr.exe", "C:\\WINDOWS\\system32\\sysocmgr.exe"},
     {"regini.exe", "C:\\WINDOWS\\system32\\regini.exe"},
     {"cacls.exe", "C:\\WINDOWS\\system32\\cacls.exe"},
+    {"xcopy.exe", "C:\\WINDOWS\\system32\\xcopy.exe"},
     {"idle.exe", "C:\\WINDOWS\\system32\\calc.exe"},
     {"idle.exe", "C:\\WINDOWS\\system32\\mspaint.exe"},
     {"idle.exe", "C:\\WINDOWS\\system32\\sol.exe"},

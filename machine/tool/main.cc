@@ -9,6 +9,7 @@
 //   quillon-machine run DIR [--user NAME] [--cwd WINPATH] -- COMMAND_LINE
 //   quillon-machine restart DIR
 //   quillon-machine media FOLDER
+//   quillon-machine open DIR [--user NAME] SHORTCUT
 //
 // COMMAND_LINE is a Windows command line: one argument is taken as it is;
 // several are joined, each quoted where it holds blanks, so that each stays
@@ -19,9 +20,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,7 @@
 #include "support/command_text.h"
 #include "support/machine_layout.h"
 #include "support/process_start.h"
+#include "support/shortcut.h"
 #include "support/usage_error.h"
 
 namespace quillon::machine {
@@ -50,7 +54,8 @@ constexpr char kUsage[] =
     "  quillon-machine start DIR --user NAME [--wait-ms N] [--cwd WINPATH] -- COMMAND_LINE\n"
     "  quillon-machine run DIR [--user NAME] [--cwd WINPATH] -- COMMAND_LINE\n"
     "  quillon-machine restart DIR\n"
-    "  quillon-machine media FOLDER\n";
+    "  quillon-machine media FOLDER\n"
+    "  quillon-machine open DIR [--user NAME] SHORTCUT\n";
 
 // ------------------------------------------------------------ command line
 
@@ -264,6 +269,39 @@ int Media(const std::vector<std::string>& raw) {
   return 0;
 }
 
+// Opens a Start Menu shortcut (a Windows path to a .lnk or .url file) as the
+// shell does when the user clicks it: prints what it starts, runs it in the
+// shortcut's working folder and ends with its exit status.
+int Open(const std::vector<std::string>& raw) {
+  const Arguments arguments = ParseArguments(raw, 2, {"--user"}, {}, false);
+  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
+  const std::string user =
+      EnsureProfile(machine, arguments.Value("--user").value_or(DefaultUser(machine)));
+  EnterMachine(machine, user, std::nullopt);
+  PosixShell shell(machine);
+
+  const std::string& shortcut = arguments.positional[1];
+  const std::optional<MappedPath> file = machine.Map(shortcut);
+  std::ifstream in(file && file->exists ? file->posix : std::string(), std::ios::binary);
+  if (!in) throw UsageError("there is no shortcut " + shortcut + " on the machine");
+  std::ostringstream text;
+  text << in.rdbuf();
+  const std::optional<ShortcutCommand> command =
+      ShortcutFor(SplitLastElement(file->windows).second, text.str(),
+                  shell.Environment("ProgramFiles") + "\\Internet Explorer\\iexplore.exe",
+                  [&](const std::string& name) { return shell.Environment(name); });
+  if (!command) throw UsageError(shortcut + " names no program or address");
+
+  if (!command->working_directory.empty()) {
+    EnterMachine(machine, user, command->working_directory);
+  }
+  std::printf("%s\n", command->command_line.c_str());
+  const std::optional<ResolvedCommand> program = FindCommand(shell, command->command_line);
+  if (!program) return kProgramNotFound;
+  std::fflush(stdout);
+  return WaitForExitStatus(StartProgram(*program));
+}
+
 int Dispatch(const std::vector<std::string>& arguments) {
   if (arguments.empty()) throw UsageError("no command given");
   const std::string& command = arguments[0];
@@ -275,6 +313,7 @@ int Dispatch(const std::vector<std::string>& arguments) {
   if (command == "run") return Run(rest);
   if (command == "restart") return Restart(rest);
   if (command == "media") return Media(rest);
+  if (command == "open") return Open(rest);
   if (command == "--help" || command == "help") {
     std::printf("%s", kUsage);
     return 0;

@@ -3,7 +3,9 @@
 // passes the further arguments on, and ends with the script's exit status.
 // The script inherits the machine's environment; the machine's system32 and
 // Windows folders come first on PATH, so that it finds osql.exe, net.exe and
-// the other programs of the machine by name. The host options //B and
+// the other programs of the machine by name, and QUILLON_SCRIPT holds the
+// script's own full Windows path (what WScript.ScriptFullName gives a
+// script), so that it finds the files beside it. The host options //B and
 // //Nologo are accepted and change nothing; others are refused. Left out:
 // VBScript and JScript themselves, and the script host's object model.
 #include <cstdio>
@@ -57,6 +59,7 @@ int Wscript(StandIn& wscript) {
   wscript.Record(JsonObject().Add("script", file->windows).Add("found", true));
 
   PutMachineFoldersOnPath(wscript);
+  ::setenv("QUILLON_SCRIPT", file->windows.c_str(), 1);
   ResolvedCommand command{kShell, {kShell, file->posix}};
   command.arguments.insert(command.arguments.end(), arguments.begin() + 1, arguments.end());
   const int status = WaitForExitStatus(StartProgram(command));
