@@ -1,13 +1,16 @@
 #include "support/machine_layout.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <system_error>
 
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
 #include "shared/text.h"
+#include "shared/windows_names.h"
 #include "support/services.h"
 #include "support/usage_error.h"
 #include "support/windows_components.h"
@@ -123,9 +126,33 @@ std::string RegReadOr(PosixShell& shell, const std::string& path, const std::str
   }
 }
 
+// True when the folder, or a folder reached from it through links, is the
+// machine's root or holds it: a copy of it onto a drive would go on copying
+// itself.
+bool ReachesMachine(const fs::path& folder, const fs::path& real_root) {
+  std::set<fs::path> seen;
+  std::vector<fs::path> pending{folder};
+  while (!pending.empty()) {
+    std::error_code error;
+    const fs::path real = fs::canonical(pending.back(), error);
+    pending.pop_back();
+    if (error || !seen.insert(real).second) continue;  // gone, or seen through another link
+    if (std::mismatch(real.begin(), real.end(), real_root.begin(), real_root.end()).first ==
+        real.end()) {
+      return true;
+    }
+    fs::directory_iterator entry(real, fs::directory_options::skip_permission_denied, error);
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+      std::error_code kind_error;
+      if (entry->is_directory(kind_error)) pending.push_back(entry->path());
+    }
+  }
+  return false;
+}
+
 void CheckAccountName(const std::string& user) {
-  if (user.empty() || user == "." || user == ".." ||
-      user.find_first_of("\\/:*?\"<>|") != std::string::npos || TrimBlanks(user) != user) {
+  if (user.empty() || user == "." || user == ".." || HoldsForbiddenCharacter(user) ||
+      TrimBlanks(user) != user) {
     throw UsageError("\"" + user + "\" cannot be a user account name");
   }
 }
@@ -193,6 +220,7 @@ void CreateMachine(const std::string& root, const MachineOptions& options,
 }
 
 Environment MachineEnvironment(const PortableMachine& machine, const std::string& user) {
+  CheckAccountName(user);
   PosixShell shell(machine);
   const std::string windir =
       RegReadOr(shell, std::string(kWindowsNtKey) + "SystemRoot", "C:\\WINDOWS");
@@ -249,6 +277,11 @@ void MountFolder(const PortableMachine& machine, char letter, const std::string&
   if (letter == 'C' || letter == 'c') throw UsageError("drive C: is the system drive");
   std::error_code error;
   if (!fs::is_directory(folder, error)) throw UsageError(folder + " is not a directory");
+  const fs::path real_root = fs::canonical(machine.root(), error);
+  if (error || ReachesMachine(folder, real_root)) {
+    throw UsageError(folder +
+                     " holds the machine (or a link to it); a drive cannot be a copy of it");
+  }
   const std::string drive = machine.DrivePath(letter);
   fs::remove_all(drive, error);
   if (error) throw HostError(error_number::kPermissionDenied, "Cannot replace " + drive);

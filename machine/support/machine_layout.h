@@ -35,7 +35,8 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 // The environment a program of the machine sees when user runs it:
 // QUILLON_MACHINE, windir, ProgramFiles, TEMP, COMPUTERNAME, USERNAME,
 // USERPROFILE and the rest of a Windows process environment, from the
-// registry where Windows keeps them there.
+// registry where Windows keeps them there. Throws UsageError for a name that
+// cannot be an account name.
 Environment MachineEnvironment(const PortableMachine& machine, const std::string& user);
 
 // The user who logs on when none is named (Winlogon's DefaultUserName).

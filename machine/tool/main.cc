@@ -43,6 +43,7 @@ namespace {
 
 constexpr char kToolName[] = "quillon-machine";
 constexpr long kDefaultWaitMs = 10000;
+constexpr long kMaxWaitMs = 86400000;  // a day
 constexpr int kProgramNotFound = 127;
 
 constexpr char kUsage[] =
@@ -116,10 +117,19 @@ std::string ExistingMachine(const std::string& dir) {
 long WaitMs(const Arguments& arguments) {
   const std::optional<std::string> text = arguments.Value("--wait-ms");
   if (!text) return kDefaultWaitMs;
-  char* end = nullptr;
-  const long wait_ms = std::strtol(text->c_str(), &end, 10);
-  if (text->empty() || *end != '\0' || wait_ms < 0) {
-    throw UsageError("--wait-ms takes a number of milliseconds");
+  // Digits only, and no more than a day: the deadline must stay within the
+  // clock's range.
+  long wait_ms = 0;
+  for (const char c : *text) {
+    if (c < '0' || c > '9' || wait_ms > kMaxWaitMs) {
+      wait_ms = -1;
+      break;
+    }
+    wait_ms = wait_ms * 10 + (c - '0');
+  }
+  if (text->empty() || wait_ms < 0 || wait_ms > kMaxWaitMs) {
+    throw UsageError("--wait-ms takes a number of milliseconds up to " +
+                     std::to_string(kMaxWaitMs));
   }
   return wait_ms;
 }

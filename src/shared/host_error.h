@@ -22,9 +22,11 @@ inline constexpr long kPermissionDenied = 70;
 inline constexpr long kPathNotFound = 76;
 inline constexpr long kInvalidUseOfNull = 94;
 inline constexpr long kInvalidProcedureCall = 5;
-// HRESULTs: registry or program not found, access denied, generic failure.
+// HRESULTs: registry or program not found, access denied, a program path that
+// is no valid name, generic failure.
 inline constexpr long kSystemFileNotFound = -2147024894;  // 0x80070002
 inline constexpr long kAccessDenied = -2147024891;        // 0x80070005
+inline constexpr long kInvalidName = -2147024773;         // 0x8007007B: name syntax
 inline constexpr long kUnspecified = -2147467259;         // 0x80004005 (database errors)
 }  // namespace error_number
 

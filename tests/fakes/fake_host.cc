@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "shared/text.h"
+#include "shared/windows_names.h"
 
 namespace quillon::testing {
 
@@ -96,6 +97,13 @@ HostError AlreadyExists() {
 }
 HostError PermissionDenied() {
   return HostError(error_number::kPermissionDenied, "Permission denied");
+}
+
+// A path with a character Windows forbids in names names no file.
+void RefuseBadName(const std::string& path) {
+  if (PathHoldsForbiddenCharacter(path)) {
+    throw HostError(error_number::kBadFileName, "Bad file name or number");
+  }
 }
 
 bool EndsWithBackslash(const std::string& path) {
@@ -232,7 +240,13 @@ void FakeShell::Run(const std::string& command, int style, bool wait) {
   Journaled(
       journal_, faults_, "Run", command,
       "Run " + command + " style=" + std::to_string(style) + " wait=" + (wait ? "true" : "false"),
-      [] {});
+      [&] {
+        const std::vector<std::string> arguments = SplitCommandLine(command);
+        if (!arguments.empty() && PathHoldsForbiddenCharacter(arguments.front())) {
+          throw HostError(error_number::kInvalidName,
+                          "The filename, directory name, or volume label syntax is incorrect.");
+        }
+      });
   for (const auto& effect : run_effects_) effect(command, style, wait);
 }
 
@@ -335,7 +349,7 @@ std::string FakeFileSystem::Absolute(const std::string& path) const {
 
 std::string FakeFileSystem::Key(const std::string& path) const {
   const std::string absolute = Absolute(path);
-  if (absolute.rfind("\\\\", 0) == 0) return "";
+  if (absolute.rfind("\\\\", 0) == 0 || PathHoldsForbiddenCharacter(absolute)) return "";
   std::string key;
   for (const auto& element : SplitAll(absolute, "\\")) {
     if (element.empty()) continue;
@@ -455,6 +469,8 @@ void FakeFileSystem::CopyFile(const std::string& source, const std::string& dest
                               bool overwrite) {
   return Journaled(
       journal_, faults_, "CopyFile", source, "CopyFile " + source + " -> " + destination, [&] {
+        RefuseBadName(source);
+        RefuseBadName(destination);
         const Node* from = Find(source);
         if (from == nullptr || from->folder) throw FileNotFound();
         std::string target = destination;
@@ -508,6 +524,8 @@ void FakeFileSystem::CopyFolder(const std::string& source, const std::string& de
                                 bool overwrite) {
   return Journaled(journal_, faults_, "CopyFolder", source,
                    "CopyFolder " + source + " -> " + destination, [&] {
+                     RefuseBadName(source);
+                     RefuseBadName(destination);
                      const Node* from = Find(source);
                      if (from == nullptr || !from->folder) throw PathNotFound();
                      std::string target = destination;
@@ -521,6 +539,7 @@ void FakeFileSystem::CopyFolder(const std::string& source, const std::string& de
 
 void FakeFileSystem::DeleteFile(const std::string& path, bool force) {
   return Journaled(journal_, faults_, "DeleteFile", path, "DeleteFile " + path, [&] {
+    RefuseBadName(path);
     const Node* node = Find(path);
     if (node == nullptr || node->folder) throw FileNotFound();
     if (node->read_only && !force) throw PermissionDenied();
@@ -530,6 +549,7 @@ void FakeFileSystem::DeleteFile(const std::string& path, bool force) {
 
 void FakeFileSystem::DeleteFolder(const std::string& path, bool force) {
   return Journaled(journal_, faults_, "DeleteFolder", path, "DeleteFolder " + path, [&] {
+    RefuseBadName(path);
     const Node* node = Find(path);
     if (node == nullptr || !node->folder) throw PathNotFound();
     const std::string key = Key(path);
@@ -547,6 +567,8 @@ void FakeFileSystem::DeleteFolder(const std::string& path, bool force) {
 void FakeFileSystem::MoveFile(const std::string& source, const std::string& destination) {
   return Journaled(
       journal_, faults_, "MoveFile", source, "MoveFile " + source + " -> " + destination, [&] {
+        RefuseBadName(source);
+        RefuseBadName(destination);
         const Node* from = Find(source);
         if (from == nullptr || from->folder) throw FileNotFound();
         std::string target = destination;
@@ -569,6 +591,7 @@ std::unique_ptr<TextStream> FakeFileSystem::OpenTextFile(const std::string& path
                    "OpenTextFile " + path + " mode=" + std::to_string(static_cast<int>(mode)) +
                        (create ? " create" : ""),
                    [&] {
+                     RefuseBadName(path);
                      Node* node = Find(path);
                      if (node != nullptr && node->folder) throw PermissionDenied();
                      if (node == nullptr) {
@@ -589,6 +612,7 @@ std::unique_ptr<TextStream> FakeFileSystem::OpenTextFile(const std::string& path
 
 Folder FakeFileSystem::GetFolder(const std::string& path) {
   faults_.Check("GetFolder", path);  // a read: switchable, never journaled
+  RefuseBadName(path);
   const Node* node = Find(path);
   if (node == nullptr || !node->folder) throw PathNotFound();
   Folder folder;

@@ -4,6 +4,9 @@
 // platform does, and the checker decides.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/database_support.h"
 #include "support/test_machine.h"
@@ -130,11 +133,70 @@ TEST_F(LaunchTest, MissingOrUnloadableLibrariesLeaveTheLaunchAlone) {
 TEST_F(LaunchTest, StartNeedsAUserAndAProgramOfTheMachine) {
   EXPECT_EQ(machine.Tool({"start", machine.root(), "--", "notepad.exe"}).status, 2);
   EXPECT_EQ(machine.Start("Bob", "nosuch.exe").status, 127);
-  EXPECT_EQ(machine
-                .Tool({"start", machine.root(), "--user", "Bob", "--wait-ms", "soon", "--",
-                       "notepad.exe"})
-                .status,
-            2);
+  // A wait that is no number, or one past a day, is refused before anything
+  // starts (a number past the clock's range would overflow the deadline).
+  for (const char* wait_ms : {"soon", "-1", "86400001", "99999999999999999999"}) {
+    const ToolResult result = machine.Tool(
+        {"start", machine.root(), "--user", "Bob", "--wait-ms", wait_ms, "--", "notepad.exe"});
+    EXPECT_EQ(result.status, 2) << wait_ms;
+    EXPECT_THAT(result.err, HasSubstr("--wait-ms takes a number of milliseconds up to 86400000"))
+        << wait_ms;
+    EXPECT_THAT(result.out, IsEmpty()) << wait_ms;
+  }
+}
+
+// The machine's boundary: a folder name holding the request's separator
+// cannot exist on Windows, so no launch can put a pid and a user of its
+// choosing into the checker's request.
+TEST_F(LaunchTest, AFolderNamedLikeARequestCannotBeStarted) {
+  HookingOn();
+  RunSql(machine.database(),
+         "INSERT INTO USERS (user_name, user_status) VALUES ('Alice', 'ENABLED')");
+  const pid_t victim = StartInChild([] {
+    ::sleep(120);
+    return 0;
+  });
+  const std::string folder = "x_|_y_|_" + std::to_string(victim) + "_|_Alice_|_";
+  WritePosixFile(machine.InRoot("drive_c/Documents and Settings/Bob/" + folder + "/evil.exe"),
+                 ReadPosixFile(BinPath("stand-ins/idle.exe")), 0755);
+
+  const ToolResult result =
+      machine.Start("Bob", "\"C:\\Documents and Settings\\Bob\\" + folder + "\\evil.exe\"");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(result.err,
+              HasSubstr("The filename, directory name, or volume label syntax is incorrect."));
+  EXPECT_THAT(machine.RunLines(), IsEmpty());
+  EXPECT_THAT(AccessLog(), IsEmpty());
+  int status = 0;
+  const pid_t ended = ::waitpid(victim, &status, WNOHANG);
+  EXPECT_EQ(ended, 0) << "the victim was ended";
+  if (ended == 0) {
+    ::kill(victim, SIGKILL);
+    WaitForChild(victim);
+  }
+}
+
+// The checker's request: the launched executable's path reaches the checker
+// byte for byte. A copy of a program whose path differs from the mailer's or
+// a base executable's only by a doubled blank is decided under its own path.
+TEST_F(LaunchTest, TheRequestReachesTheCheckerByteForByte) {
+  HookingOn();
+  const std::string program = ReadPosixFile(BinPath("stand-ins/idle.exe"));
+  const std::vector<std::pair<std::string, std::string>> copies = {
+      {"C:\\Program  Files\\Harlwick\\Zentrel\\Corvane.exe",
+       "C:\\PROGRAM  FILES\\HARLWICK\\ZENTREL\\CORVANE.EXE"},
+      {"C:\\Program  Files\\Internet Explorer\\iexplore.exe",
+       "C:\\PROGRAM  FILES\\INTERNET EXPLORER\\IEXPLORE.EXE"},
+      {"C:\\Tools\\a  b\\c   d.exe", "C:\\TOOLS\\A  B\\C   D.EXE"},
+  };
+  for (const auto& [path, upper] : copies) {
+    SCOPED_TRACE(path);
+    machine.WriteFile(path, program, true);
+    EXPECT_EQ(LastLine(machine.Start("Bob", "\"" + path + "\"")), "terminated");
+    const std::vector<std::string> log = AccessLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_THAT(log.back(), EndsWith(": " + upper + "_|_Unassigned_|_Bob"));
+  }
 }
 
 }  // namespace

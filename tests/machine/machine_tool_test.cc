@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -128,6 +129,77 @@ TEST_F(MachineToolTest, MountsAFolderAsACopyOnAnotherDrive) {
   EXPECT_EQ(machine.Tool({"mount", machine.root(), "C:", other}).status, 2);
   EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\system32\\cmd.exe"));
   EXPECT_EQ(machine.Tool({"mount", machine.root(), "E:", machine.Scratch("missing")}).status, 2);
+}
+
+// The machine's boundary: user and computer names become folder names and
+// environment values, so a character Windows forbids in names is refused
+// wherever a name is given.
+TEST_F(MachineToolTest, RefusesUserAndComputerNamesWithCharactersWindowsForbids) {
+  const std::vector<std::string> names = {"x_|_y",
+                                          "a<b",
+                                          "a>b",
+                                          "a:b",
+                                          "a\"b",
+                                          "a/b",
+                                          "a\\b",
+                                          "a?b",
+                                          "a*b",
+                                          "a\nb",
+                                          "tab\there",
+                                          std::string("a\x01"
+                                                      "b"),
+                                          "a\x1F",
+                                          "",
+                                          " padded"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    for (const char* option : {"--user", "--computer-name"}) {
+      const std::string root = machine.Scratch("refused");
+      const ToolResult result = machine.Tool({"create", root, option, name});
+      EXPECT_EQ(result.status, 2) << option;
+      EXPECT_THAT(result.err, HasSubstr("cannot be a user account name")) << option;
+      EXPECT_FALSE(PosixExists(root)) << option;
+    }
+  }
+  machine.CreateWithTool({"--user", "Bob"});
+  const auto profiles = [&] {
+    std::vector<std::string> folders;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(machine.Posix("C:\\Documents and Settings"))) {
+      folders.push_back(entry.path().filename().string());
+    }
+    std::sort(folders.begin(), folders.end());
+    return folders;
+  };
+  const std::vector<std::string> before = profiles();
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(machine.Tool({"env", machine.root(), "--user", name}).status, 2);
+    EXPECT_EQ(machine.Tool({"run", machine.root(), "--user", name, "--", "net.exe start"}).status,
+              2);
+    EXPECT_EQ(machine.Tool({"start", machine.root(), "--user", name, "--", "notepad.exe"}).status,
+              2);
+  }
+  EXPECT_EQ(profiles(), before);
+  EXPECT_EQ(machine.Tool({"env", machine.root(), "--user", "Bob"}).status, 0);
+}
+
+// The machine's boundary: a drive cannot be a copy of a folder that holds
+// the machine (the copy would go on copying itself).
+TEST_F(MachineToolTest, RefusesToMountTheMachineIntoItself) {
+  TestMachine small(MachineTree::kMinimal);
+  const std::string parent = small.root().substr(0, small.root().rfind('/'));
+  // A folder that reaches the machine through a link is copied through it.
+  const std::string media = small.Scratch("media");
+  MakePosixFolders(media + "/Setup");
+  std::filesystem::create_directory_symlink(parent, media + "/Setup/link");
+  for (const std::string& folder :
+       std::vector<std::string>{small.root(), parent, small.root() + "/drive_c/..", media}) {
+    const ToolResult result = small.Tool({"mount", small.root(), "D:", folder});
+    EXPECT_EQ(result.status, 2) << folder;
+    EXPECT_THAT(result.err, HasSubstr("holds the machine")) << folder;
+    EXPECT_TRUE(std::filesystem::is_empty(small.InRoot("drive_d"))) << folder;
+  }
 }
 
 TEST_F(MachineToolTest, RunGivesTheCommandsExitStatusInTheMachinesEnvironment) {

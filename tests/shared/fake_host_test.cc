@@ -42,6 +42,24 @@ TEST(FakeMachineTest, FaultSwitchFailsOnlyTheChosenTargetAndLeavesNoEffect) {
               ElementsAre("DeleteFile C:\\A\\keep.txt [failed]", "DeleteFile C:\\A\\go.txt"));
 }
 
+// As on the portable machine, no program starts whose path holds a character
+// Windows forbids in names; its arguments may hold them.
+TEST(FakeMachineTest, RunRefusesAProgramPathWithACharacterWindowsForbids) {
+  FakeMachine machine;
+  int started = 0;
+  machine.shell.OnRun([&](const std::string&, int, bool) { ++started; });
+  for (const char* command : {"\"C:\\x_|_y\\evil.exe\"", "a<b.exe", "C:\\Tools:x\\t.exe /q"}) {
+    try {
+      machine.shell.Run(command, kWindowHidden, true);
+      ADD_FAILURE() << "started " << command;
+    } catch (const HostError& error) {
+      EXPECT_EQ(error.number(), error_number::kInvalidName) << command;
+    }
+  }
+  machine.shell.Run("cmd.exe /c type a|b", kWindowHidden, true);
+  EXPECT_EQ(started, 1);
+}
+
 TEST(FakeMachineTest, BoxesTakeQueuedAnswersOrTheirDefaults) {
   FakeMachine machine;
   machine.dialogs.Answer(kIdYes);

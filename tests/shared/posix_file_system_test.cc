@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 
 #include "fakes/fake_host.h"
@@ -311,6 +312,53 @@ TYPED_TEST(FileSystemContractTest, OpenTextFileFailures) {
   // Reading a read-only file is fine.
   EXPECT_EQ(files.OpenTextFile("C:\\Logs\\locked.log", IoMode::kForReading, false)->ReadLine(),
             "x");
+}
+
+// The machine's boundary: a path element holding a character that Windows
+// forbids in file names names no file, whichever operation meets it.
+TYPED_TEST(FileSystemContractTest, ElementsWithCharactersWindowsForbidsNameNoFile) {
+  auto& files = this->files();
+  const std::string folder = "C:\\Media\\Program Files\\Harlwick\\Zentrel";
+  const std::string file = folder + "\\Zentrel.ini";
+  const std::vector<std::string> names = {
+      "C:\\Media\\x_|_y\\Zentrel.ini",
+      "C:\\Media\\a<b",
+      "C:\\Media\\a>b",
+      "C:\\Media\\a:b",
+      "C:\\Media\\a\"b",
+      "C:\\Media\\a?b",
+      "C:\\Media\\a*b",
+      "C:\\Media\\new\nline",
+      "C:\\Media\\tab\tbed",
+      std::string("C:\\Media\\\x01"
+                  "one"),
+      "C:\\Media\\\x1F",
+      "x|y",
+  };
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(files.FileExists(name));
+    EXPECT_FALSE(files.FolderExists(name));
+    const std::vector<std::function<void()>> operations = {
+        [&] { files.OpenTextFile(name, IoMode::kForWriting, true); },
+        [&] { files.OpenTextFile(name, IoMode::kForAppending, true); },
+        [&] { files.OpenTextFile(name, IoMode::kForReading, false); },
+        [&] { files.CopyFile(file, name, true); },
+        [&] { files.CopyFile(name, "C:\\Media\\", true); },
+        [&] { files.CopyFolder(folder, name, true); },
+        [&] { files.MoveFile(file, name); },
+        [&] { files.DeleteFile(name, true); },
+        [&] { files.DeleteFolder(name, true); },
+        [&] { files.GetFolder(name); },
+    };
+    for (std::size_t i = 0; i < operations.size(); ++i) {
+      EXPECT_EQ(ErrorNumberOf(operations[i]), error_number::kBadFileName) << "operation " << i;
+    }
+  }
+  // Nothing was made and nothing moved.
+  EXPECT_THAT(Names(files.GetFolder("C:\\Media").sub_folders), ElementsAre("Program Files"));
+  EXPECT_THAT(Names(files.GetFolder("C:\\Media").files), IsEmpty());
+  EXPECT_EQ(this->backend.Content(file), "new settings");
 }
 
 TYPED_TEST(FileSystemContractTest, GetFolderIsASnapshotWithStoredNamesAndFullPaths) {

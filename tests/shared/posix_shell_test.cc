@@ -177,5 +177,30 @@ TEST_F(PosixShellTest, AFileThatCannotBeExecutedIsRefused) {
             error_number::kSystemFileNotFound);
 }
 
+// The machine's boundary: a program whose path holds a character Windows
+// forbids in file names cannot exist, even where the POSIX side holds one.
+TEST_F(PosixShellTest, AProgramPathWithACharacterWindowsForbidsIsAnInvalidName) {
+  for (const std::string folder : {"x_|_y", "a<b", "a>b", "a?b", "a*b", "a\nb", "a\x1F"}) {
+    SCOPED_TRACE(folder);
+    WritePosixFile(scratch.InRoot("drive_c/Tools/" + folder + "/probe.exe"), ProbeScript(folder),
+                   0755);
+    try {
+      shell.Run("\"C:\\Tools\\" + folder + "\\probe.exe\" arg", kWindowHidden, true);
+      ADD_FAILURE() << "started";
+    } catch (const HostError& error) {
+      EXPECT_EQ(error.number(), error_number::kInvalidName);
+      EXPECT_EQ(error.description(),
+                "The filename, directory name, or volume label syntax is incorrect.");
+    }
+    EXPECT_FALSE(PosixExists(probe_out));
+  }
+  ScopedCurrentDirectory inside(scratch.InRoot("drive_c/Tools"));
+  EXPECT_EQ(ErrorNumberOf([&] { shell.Run("x_|_y\\probe.exe", kWindowHidden, true); }),
+            error_number::kInvalidName);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.Run("C:\\Tools:x\\probe.exe", kWindowHidden, true); }),
+            error_number::kInvalidName);
+  EXPECT_FALSE(PosixExists(probe_out));
+}
+
 }  // namespace
 }  // namespace quillon::testing

@@ -1,8 +1,10 @@
 // Zentrel.dll on the portable host: a shared library that the machine tool
 // loads for every launch while AppInit_DLLs names it. For each launch it
-// starts the checker "ProgramFiles\Harlwick\Zentrel\Zentrel.exe" through the
-// host's Run, hidden and without waiting, with one argument that names the
-// executable (upper case), the process id and the user. The checker's own
+// starts the checker "ProgramFiles\Harlwick\Zentrel\Zentrel.exe", hidden and
+// without waiting, with one argument that names the executable (upper case),
+// the process id and the user. That argument reaches the checker unchanged,
+// as its one argument: no command-line splitting may fold a run of blanks in
+// the path or split it. The checker's own
 // launches and those of its mailer are never reported. A checker that cannot
 // be started leaves the launch alone (the process runs on), as on Windows.
 #include <cstdio>
@@ -30,10 +32,9 @@ void StartChecker(const std::string& executable, unsigned process_id, const std:
       quillon::hook::IsExemptLaunch(executable, program_files)) {
     return;
   }
-  // The checker's path in quotes, then its one argument as it is.
-  const std::string command = "\"" + quillon::hook::CheckerPath(program_files) + "\" " +
-                              quillon::hook::CheckerArgument(executable, process_id, user);
-  shell.Run(command, quillon::kWindowHidden, false);
+  shell.RunWithArguments(quillon::hook::CheckerPath(program_files),
+                         {quillon::hook::CheckerArgument(executable, process_id, user)},
+                         quillon::kWindowHidden, false);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "shared/text.h"
+#include "shared/windows_names.h"
 
 namespace quillon {
 
@@ -237,9 +238,8 @@ std::string PortableMachine::DrivePath(char letter) const {
 }
 
 std::optional<MappedPath> PortableMachine::Map(std::string_view windows_path) const {
-  if (windows_path.empty() || windows_path.find('\0') != std::string_view::npos) {
-    return std::nullopt;
-  }
+  // A name Windows forbids names no file.
+  if (windows_path.empty() || PathHoldsForbiddenCharacter(windows_path)) return std::nullopt;
   // Two leading separators: a UNC path (or a device path), never a local file.
   if (windows_path.size() >= 2 && IsPathSeparator(windows_path[0]) &&
       IsPathSeparator(windows_path[1])) {
@@ -257,13 +257,14 @@ std::optional<MappedPath> PortableMachine::Map(std::string_view windows_path) co
     if (rest.empty() || !IsPathSeparator(rest[0])) {
       // "C:x" is relative to the current directory when that lies on C:.
       std::optional<std::string> current = CurrentFolder();
+      if (current && PathHoldsForbiddenCharacter(*current)) return std::nullopt;
       if (current && AsciiLower((*current)[0]) == drive) {
         AppendElements(std::string_view(*current).substr(2), elements);
       }
     }
   } else {
     std::optional<std::string> current = CurrentFolder();
-    if (!current) return std::nullopt;
+    if (!current || PathHoldsForbiddenCharacter(*current)) return std::nullopt;
     drive = AsciiLower((*current)[0]);
     if (!IsPathSeparator(rest[0])) AppendElements(std::string_view(*current).substr(2), elements);
   }

@@ -43,7 +43,8 @@ class PortableMachine {
   // skipped, ".." goes up one element but never above the drive. Each
   // element is matched against the existing entries without regard to ASCII
   // letter case (an exact match wins); an element that does not exist keeps
-  // the case given. Returns nullopt for a UNC path, an empty path, or a
+  // the case given. Returns nullopt for a UNC path, an empty path, a path
+  // with an element holding a character Windows forbids in names, or a
   // relative path while the current directory lies on no drive.
   std::optional<MappedPath> Map(std::string_view windows_path) const;
 

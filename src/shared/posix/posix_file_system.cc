@@ -14,6 +14,7 @@
 #include "shared/host_error.h"
 #include "shared/posix/descriptor.h"
 #include "shared/text.h"
+#include "shared/windows_names.h"
 
 namespace quillon {
 
@@ -283,10 +284,17 @@ class PosixTextStream : public TextStream {
 
 // ------------------------------------------------------------- operands
 
+// The path mapped onto the machine for an operation that needs it to name a
+// file: one with a character Windows forbids in names is a bad file name.
+std::optional<MappedPath> MapName(const PortableMachine& machine, const std::string& path) {
+  if (PathHoldsForbiddenCharacter(path)) throw FileError(error_number::kBadFileName);
+  return machine.Map(path);
+}
+
 // An existing file (regular file) and its status; File not found otherwise.
 MappedPath ExistingFile(const PortableMachine& machine, const std::string& path,
                         struct stat& info) {
-  std::optional<MappedPath> mapped = machine.Map(path);
+  std::optional<MappedPath> mapped = MapName(machine, path);
   if (!mapped || !StatOf(mapped->posix, info) || !S_ISREG(info.st_mode)) {
     throw FileError(error_number::kFileNotFound);
   }
@@ -296,7 +304,7 @@ MappedPath ExistingFile(const PortableMachine& machine, const std::string& path,
 // An existing folder and its status; Path not found otherwise.
 MappedPath ExistingFolder(const PortableMachine& machine, const std::string& path,
                           struct stat& info) {
-  std::optional<MappedPath> mapped = machine.Map(path);
+  std::optional<MappedPath> mapped = MapName(machine, path);
   if (!mapped || !StatOf(mapped->posix, info) || !S_ISDIR(info.st_mode)) {
     throw FileError(error_number::kPathNotFound);
   }
@@ -308,7 +316,7 @@ MappedPath ExistingFolder(const PortableMachine& machine, const std::string& pat
 // source's name inside that folder, which must exist.
 std::string DestinationPath(const PortableMachine& machine, const std::string& destination,
                             const std::string& source_posix) {
-  std::optional<MappedPath> to = machine.Map(destination);
+  std::optional<MappedPath> to = MapName(machine, destination);
   if (!to) throw FileError(error_number::kPathNotFound);
   if (!EndsWithSeparator(destination)) return to->posix;
   if (!IsDirectory(to->posix)) throw FileError(error_number::kPathNotFound);
@@ -403,7 +411,7 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
     default:
       throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
   }
-  std::optional<MappedPath> mapped = machine_.Map(path);
+  std::optional<MappedPath> mapped = MapName(machine_, path);
   if (!mapped) throw FileError(error_number::kPathNotFound);
   struct stat info {};
   if (StatOf(mapped->posix, info)) {
@@ -422,7 +430,7 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
 }
 
 Folder PosixFileSystem::GetFolder(const std::string& path) {
-  std::optional<MappedPath> mapped = machine_.Map(path);
+  std::optional<MappedPath> mapped = MapName(machine_, path);
   if (!mapped || !IsDirectory(mapped->posix)) throw FileError(error_number::kPathNotFound);
   Folder folder;
   folder.path = mapped->windows;

@@ -14,6 +14,7 @@
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
 #include "shared/text.h"
+#include "shared/windows_names.h"
 
 extern char** environ;
 
@@ -32,6 +33,11 @@ HostError InvalidRoot(const std::string& path) {
 
 HostError ProgramNotFound() {
   return HostError(error_number::kSystemFileNotFound, "The system cannot find the file specified.");
+}
+
+HostError InvalidName() {
+  return HostError(error_number::kInvalidName,
+                   "The filename, directory name, or volume label syntax is incorrect.");
 }
 
 RegistryPath ParsePathOrThrow(const std::string& path) {
@@ -110,6 +116,7 @@ void PosixShell::RegDelete(const std::string& path) {
 
 std::optional<std::string> PosixShell::FindProgram(const std::string& program) const {
   if (program.empty()) return std::nullopt;
+  if (PathHoldsForbiddenCharacter(program)) throw InvalidName();
   const std::string name = HasExtension(program) ? program : program + ".exe";
   std::vector<std::string> candidates;
   if (HasFolder(program)) {
@@ -132,15 +139,33 @@ std::optional<std::string> PosixShell::FindProgram(const std::string& program) c
 
 void PosixShell::Run(const std::string& command, int style, bool wait) {
   // Logged before the look-up, so that a start that fails is on record too.
+  LogRun(command, style, wait);
+  std::vector<std::string> arguments = SplitCommandLine(command);
+  if (arguments.empty()) throw ProgramNotFound();
+  const std::string program = arguments.front();
+  arguments.erase(arguments.begin());
+  Start(program, std::move(arguments), wait);
+}
+
+void PosixShell::RunWithArguments(const std::string& program,
+                                  const std::vector<std::string>& arguments, int style, bool wait) {
+  std::string command = Quoted(program);
+  for (const std::string& argument : arguments) command += " " + argument;
+  LogRun(command, style, wait);
+  Start(program, arguments, wait);
+}
+
+void PosixShell::LogRun(const std::string& command, int style, bool wait) const {
   if (const char* log = std::getenv(kRunLogVariable); log != nullptr && *log != '\0') {
     AppendLogLine(log, RunLogLine(machine_.program_name(), command, style, wait));
   }
+}
 
-  std::vector<std::string> arguments = SplitCommandLine(command);
-  if (arguments.empty()) throw ProgramNotFound();
-  std::optional<std::string> program = FindProgram(arguments[0]);
+void PosixShell::Start(const std::string& program_path, std::vector<std::string> arguments,
+                       bool wait) const {
+  std::optional<std::string> program = FindProgram(program_path);
   if (!program) throw ProgramNotFound();
-  arguments[0] = *program;
+  arguments.insert(arguments.begin(), *program);
 
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());

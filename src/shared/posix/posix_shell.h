@@ -32,13 +32,26 @@ class PosixShell : public HostShell {
   // that are links are no profiles.
   std::vector<UserProfile> UserProfiles() override;
 
+  // Starts the program (a Windows path, looked up as Run looks up a command
+  // line's program) with exactly the arguments given: each reaches it
+  // unchanged as one argument, with no command-line splitting in between.
+  // Logged like Run, with the command line as Windows shows it: the program
+  // in quotes, then the arguments joined by single blanks. Fails as Run does.
+  void RunWithArguments(const std::string& program, const std::vector<std::string>& arguments,
+                        int style, bool wait);
+
   // The POSIX path of the program a command line starts: a path maps onto
   // the machine; a bare name is looked for in the current directory, then
   // windir\system32, then windir. ".exe" is added to a name without an
-  // extension. nullopt when no such file exists.
+  // extension. nullopt when no such file exists; throws HostError (invalid
+  // name) for a program whose path holds a character Windows forbids in names.
   std::optional<std::string> FindProgram(const std::string& program) const;
 
  private:
+  void LogRun(const std::string& command, int style, bool wait) const;
+  // Looks the program up and starts it with the arguments after its name.
+  void Start(const std::string& program, std::vector<std::string> arguments, bool wait) const;
+
   const PortableMachine& machine_;
   RegistryFile registry_;
 };
