@@ -20,6 +20,7 @@ struct Host {
   DirectorySearch& search;
   Clock& clock;
   Database& database;
+  RandomSource& random;
   // The folder that holds the running program (Windows form, no trailing
   // backslash except at a drive's root).
   std::string program_folder;

@@ -1,11 +1,14 @@
 // The platform services the programs call besides the two facades: message
 // and input boxes, process termination, the environment reader with its
-// fixed-size buffer, the directory search, the clock and the pause.
+// fixed-size buffer, the directory search, the clock, the pause and the
+// system's cryptographic random source.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -74,6 +77,15 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual LocalTime Now() = 0;
+};
+
+class RandomSource {
+ public:
+  virtual ~RandomSource() = default;
+  // count bytes from the system's cryptographic random source, each value
+  // equally likely. Throws HostError when the source cannot give them; never
+  // falls back to a weaker source.
+  virtual std::vector<std::uint8_t> Bytes(std::size_t count) = 0;
 };
 
 }  // namespace quillon

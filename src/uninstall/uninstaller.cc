@@ -2,8 +2,8 @@
 
 #include "shared/hooking_value.h"
 #include "shared/product.h"
+#include "shared/skipping.h"
 #include "shared/text.h"
-#include "uninstall/skipping.h"
 
 namespace quillon {
 
@@ -77,10 +77,6 @@ void RetireHookLibrary(HostFileSystem& files, const std::string& system_folder) 
 }
 
 }  // namespace
-
-std::string ScriptCommand(const std::string& script_path) {
-  return "cmd.exe /c wscript.exe \"" + script_path + "\"";
-}
 
 bool IsUninstallFolder(const std::string& folder_name) {
   return UpperCase(folder_name) == UpperCase(kUninstallFolderName);

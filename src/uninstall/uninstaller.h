@@ -8,6 +8,7 @@
 
 #include "shared/host.h"
 #include "shared/product.h"
+#include "shared/script_command.h"
 
 namespace quillon {
 
@@ -20,10 +21,6 @@ inline constexpr auto kWebSiteRemovalScriptSuffix = JoinLiterals(
     kProductFolderSuffix, "\\Uninstall\\Remove Zentrel Web Site\\Remove Zentrel Web Site.vbs");
 inline constexpr auto kDatabaseRemovalScriptSuffix = JoinLiterals(
     kProductFolderSuffix, "\\Uninstall\\Remove Zentrel Database\\Remove Zentrel Database.vbs");
-
-// The command line that has the command interpreter run the script host on a
-// script's full path, in quotes.
-std::string ScriptCommand(const std::string& script_path);
 
 // True for the product's Uninstall subfolder, whatever the case of its name.
 bool IsUninstallFolder(const std::string& folder_name);

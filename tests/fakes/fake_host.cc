@@ -136,9 +136,16 @@ void FaultSwitches::Fail(const std::string& operation, const std::string& target
   faults_.push_back({operation, target, number, description});
 }
 
+void FaultSwitches::FailAfter(std::size_t passing, const std::string& operation,
+                              const std::string& target, long number,
+                              const std::string& description) {
+  faults_.push_back({operation, target, number, description, passing});
+}
+
 void FaultSwitches::Check(const std::string& operation, const std::string& target) const {
   for (const auto& fault : faults_) {
-    if (fault.operation == operation && Contains(target, fault.target)) {
+    if (fault.operation == operation && Contains(target, fault.target) &&
+        fault.seen++ >= fault.passing) {
       throw HostError(fault.number, fault.description);
     }
   }
@@ -679,6 +686,27 @@ std::string FakeDirectorySearch::FindFirstName(const std::string& pattern, unsig
   return files_.FindInFolder(folder, element);
 }
 
+// -------------------------------------------------------------------- random
+
+std::vector<std::uint8_t> FakeRandom::Bytes(std::size_t count) {
+  faults_.Check("Random", "");
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i < count; ++i, ++drawn_) {
+    if (!queued_.empty()) {
+      bytes.push_back(queued_.front());
+      queued_.pop_front();
+    } else {
+      // Steps through every byte value once per 256 draws, in a scrambled order.
+      bytes.push_back(static_cast<std::uint8_t>((drawn_ * 167 + 13) % 256));
+    }
+  }
+  return bytes;
+}
+
+void FakeRandom::Queue(const std::vector<std::uint8_t>& bytes) {
+  queued_.insert(queued_.end(), bytes.begin(), bytes.end());
+}
+
 // ------------------------------------------------------------------ database
 
 std::unique_ptr<Connection> NoDatabase::NewConnection() {
@@ -703,9 +731,9 @@ FakeMachine::FakeMachine() {
 }
 
 Host FakeMachine::host(Database* database) {
-  return Host{shell,         files,  dialogs, processes,
-              environment,   search, clock,   database != nullptr ? *database : no_database,
-              program_folder};
+  return Host{shell,       files,         dialogs, processes,
+              environment, search,        clock,   database != nullptr ? *database : no_database,
+              random,      program_folder};
 }
 
 }  // namespace quillon::testing

@@ -41,6 +41,11 @@ class FaultSwitches {
   void Fail(const std::string& operation, const std::string& target = "",
             long number = error_number::kPermissionDenied,
             const std::string& description = "Permission denied");
+  // As Fail, but the first `passing` matching calls still succeed: for an
+  // operation a program runs on the same target more than once.
+  void FailAfter(std::size_t passing, const std::string& operation, const std::string& target,
+                 long number = error_number::kPermissionDenied,
+                 const std::string& description = "Permission denied");
   // Throws when a switch matches; otherwise does nothing.
   void Check(const std::string& operation, const std::string& target) const;
 
@@ -50,6 +55,8 @@ class FaultSwitches {
     std::string target;
     long number;
     std::string description;
+    std::size_t passing = 0;
+    mutable std::size_t seen = 0;  // matching calls so far
   };
   std::vector<Fault> faults_;
 };
@@ -228,6 +235,23 @@ class FakeClock : public Clock {
   LocalTime now_{2006, 2, 3, 9, 5, 7};
 };
 
+// Random bytes: the queued ones first, then a fixed sequence that differs
+// from call to call. The fault switch "Random" makes a draw fail.
+class FakeRandom : public RandomSource {
+ public:
+  explicit FakeRandom(FaultSwitches& faults) : faults_(faults) {}
+  std::vector<std::uint8_t> Bytes(std::size_t count) override;
+
+  void Queue(const std::vector<std::uint8_t>& bytes);
+  // Bytes handed out so far.
+  std::size_t drawn() const { return drawn_; }
+
+ private:
+  FaultSwitches& faults_;
+  std::deque<std::uint8_t> queued_;
+  std::size_t drawn_ = 0;
+};
+
 // A database for programs that must not touch one: every use fails.
 class NoDatabase : public Database {
  public:
@@ -252,6 +276,7 @@ class FakeMachine {
   FakeProcesses processes{journal};
   FakeDirectorySearch search{files};
   FakeClock clock;
+  FakeRandom random{faults};
   NoDatabase no_database;
   std::string program_folder = "D:\\";
 };

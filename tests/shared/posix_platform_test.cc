@@ -351,5 +351,17 @@ TEST(PosixClockTest, LocalTimeHonoursTz) {
   tzset();
 }
 
+// ------------------------------------------------------------------ random
+
+TEST(PosixRandomSourceTest, GivesTheCountAskedForWithEveryByteValueInALargeDraw) {
+  PosixRandomSource random;
+  EXPECT_TRUE(random.Bytes(0).empty());
+  const std::vector<std::uint8_t> first = random.Bytes(65536);
+  ASSERT_EQ(first.size(), 65536u);
+  // 65536 uniform bytes miss one of the 256 values with a chance below 1e-100.
+  EXPECT_EQ(std::set<std::uint8_t>(first.begin(), first.end()).size(), 256u);
+  EXPECT_NE(random.Bytes(32), random.Bytes(32));
+}
+
 }  // namespace
 }  // namespace quillon::testing

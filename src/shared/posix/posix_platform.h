@@ -1,7 +1,8 @@
 // The platform services on the portable machine: boxes answered from a queue
 // file (or the terminal), process termination by SIGKILL, the environment
 // reader with the 8-bit call's buffer rule, the directory search with
-// Windows-style short aliases, and the C library's local time.
+// Windows-style short aliases, the C library's local time and the kernel's
+// random source.
 #pragma once
 
 #include <sys/types.h>
@@ -92,5 +93,12 @@ class PosixClock : public Clock {
 
 // The local time (TZ honoured) of a moment.
 LocalTime LocalTimeAt(std::time_t moment);
+
+// Random bytes from getrandom(2), or from /dev/urandom where the kernel has
+// no getrandom.
+class PosixRandomSource : public RandomSource {
+ public:
+  std::vector<std::uint8_t> Bytes(std::size_t count) override;
+};
 
 }  // namespace quillon

@@ -73,9 +73,9 @@ int RunProgram(const std::string& program_name, int argc, char** argv, const Pro
   PosixDirectorySearch search(machine);
   PosixClock clock;
   SqliteDatabase database(machine.DatabasesPath());
-  Host host{shell,     files,       dialogs,
-            processes, environment, search,
-            clock,     database,    ProgramFolder(machine)};
+  PosixRandomSource random;
+  Host host{shell,  files, dialogs,  processes, environment,
+            search, clock, database, random,    ProgramFolder(machine)};
   return RunProgramBody(host, program_name, argument_text, body);
 }
 

@@ -96,6 +96,12 @@ class Win32Clock : public Clock {
   LocalTime Now() override;
 };
 
+// Random bytes from the system's preferred generator (BCryptGenRandom).
+class Win32RandomSource : public RandomSource {
+ public:
+  std::vector<std::uint8_t> Bytes(std::size_t count) override;
+};
+
 // Connections through ODBC. The programs' OLE DB connection string is turned
 // into an ODBC one for the local SQL Server, unless the HKLM value above holds
 // an ODBC connection string, which is then used as it is.

@@ -16,9 +16,9 @@ int RunProgram(const std::string& program_name, int /*argc*/, char** /*argv*/,
   win32::Win32DirectorySearch search;
   win32::Win32Clock clock;
   win32::OdbcDatabase database;
-  Host host{shell,     files,       dialogs,
-            processes, environment, search,
-            clock,     database,    win32::FolderOf(win32::ModulePath())};
+  win32::Win32RandomSource random;
+  Host host{shell,  files, dialogs,  processes, environment,
+            search, clock, database, random,    win32::FolderOf(win32::ModulePath())};
   // The argument text comes from the command line itself, not from argv: the
   // C runtime's splitting would drop quotes and merge blanks.
   return RunProgramBody(host, program_name, win32::ArgumentTextOf(GetCommandLineA()), body);

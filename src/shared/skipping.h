@@ -23,4 +23,16 @@ auto Skipping(Operation operation) -> std::invoke_result_t<Operation> {
   }
 }
 
+// Runs one host operation in a skipping stretch and tells whether it
+// succeeded: the one way a skipping stretch may look at a failure.
+template <typename Operation>
+bool Succeeded(Operation operation) {
+  try {
+    operation();
+    return true;
+  } catch (const HostError&) {
+    return false;
+  }
+}
+
 }  // namespace quillon
