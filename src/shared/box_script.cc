@@ -167,8 +167,28 @@ std::string InputBoxLogLine(std::string_view program, std::string_view title, st
          ",\"answer\":" + (answer ? JsonString(*answer) : std::string("null")) + "}";
 }
 
+std::string CommandForLog(std::string_view command) {
+  constexpr std::string_view kPasswordKey = "SAPWD=";
+  constexpr std::string_view kHidden = "********";
+  std::string shown;
+  std::size_t at = 0;
+  while (at < command.size()) {
+    const bool word_start = at == 0 || command[at - 1] == ' ' || command[at - 1] == '\t';
+    if (word_start && UpperCase(command.substr(at, kPasswordKey.size())) == kPasswordKey) {
+      shown.append(command.substr(at, kPasswordKey.size()));
+      shown.append(kHidden);
+      at += kPasswordKey.size();
+      while (at < command.size() && command[at] != ' ' && command[at] != '\t') ++at;
+      continue;
+    }
+    shown += command[at++];
+  }
+  return shown;
+}
+
 std::string RunLogLine(std::string_view program, std::string_view command, int style, bool wait) {
-  return "{\"program\":" + JsonString(program) + ",\"command\":" + JsonString(command) +
+  return "{\"program\":" + JsonString(program) +
+         ",\"command\":" + JsonString(CommandForLog(command)) +
          ",\"style\":" + std::to_string(style) + ",\"wait\":" + (wait ? "true" : "false") + "}";
 }
 

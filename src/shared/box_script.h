@@ -63,7 +63,13 @@ std::string InputBoxLogLine(std::string_view program, std::string_view title, st
                             const std::optional<std::string>& answer);
 
 // One run-log line (without its line end) for a program start: the starting
-// program's base name, the command line, the window style and the wait flag.
+// program's base name, the command line (with every password hidden, see
+// CommandForLog), the window style and the wait flag.
 std::string RunLogLine(std::string_view program, std::string_view command, int style, bool wait);
+
+// A command line as a log may show it: the value of every database engine
+// password parameter (a word that starts with SAPWD=, in any case) becomes
+// ********, so that no log holds the password.
+std::string CommandForLog(std::string_view command);
 
 }  // namespace quillon

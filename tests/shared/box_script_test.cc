@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shared/platform.h"
@@ -100,6 +101,22 @@ TEST(BoxScriptTest, LogLinesAreOneJsonObjectInUtf8) {
             "Files\\\\x.vbs\\\"\",\"style\":0,\"wait\":true}");
   EXPECT_EQ(RunLogLine("Setup", "", 1, false),
             "{\"program\":\"Setup\",\"command\":\"\",\"style\":1,\"wait\":false}");
+}
+
+TEST(RunLogTest, HidesEveryEnginePasswordAndNothingElse) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"MSDE\\setup.exe SAPWD=Ab3@Cd4#Ef5$ DISABLENETWORKPROTOCOLS=1",
+       "MSDE\\setup.exe SAPWD=******** DISABLENETWORKPROTOCOLS=1"},
+      {"setup.exe sapwd=x\tSaPwD=yy", "setup.exe sapwd=********\tSaPwD=********"},
+      {"SAPWD=", "SAPWD=********"},
+      {"setup.exe XSAPWD=keep NOSAPWD", "setup.exe XSAPWD=keep NOSAPWD"},
+      {"net.exe start MSSQLSERVER", "net.exe start MSSQLSERVER"},
+      {"", ""},
+  };
+  for (const auto& [command, shown] : cases) EXPECT_EQ(CommandForLog(command), shown) << command;
+  EXPECT_EQ(RunLogLine("Setup", "MSDE\\setup.exe SAPWD=secret", 1, true),
+            "{\"program\":\"Setup\",\"command\":\"MSDE\\\\setup.exe SAPWD=********\",\"style\":1,"
+            "\"wait\":true}");
 }
 
 }  // namespace
