@@ -169,6 +169,49 @@ TEST(RegistryPathTest, RootsAreSpelledOutAndTheLastElementIsTheValue) {
   EXPECT_FALSE(ParseRegistryPath("HKLM"));
 }
 
+TEST(RegistryContentTest, ManyKeysAreFoundByAnySpellingAndRepeatedBlocksMerge) {
+  // Enough keys that a read which compares every key with every other one
+  // does not finish within the test's time limit.
+  constexpr int kKeys = 100000;
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+  for (int k = 0; k < kKeys; ++k) {
+    text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xC3\xA9\\Key" + std::to_string(k) +
+            "]\r\n\"V\"=\"" + std::to_string(k) + "\"\r\n\r\n";
+  }
+  // A later block of an earlier key adds to it; names that differ only in
+  // letters outside the code page are different keys.
+  text += "[hkey_local_machine\\software\\CAF\xC3\x89\\key7]\r\n\"W\"=\"late\"\r\n\r\n";
+  text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\xE6\x97\xA5]\r\n\"V\"=\"sun\"\r\n\r\n";
+  text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\xE6\x9C\x88]\r\n\"V\"=\"moon\"\r\n\r\n";
+
+  RegistryContent content = RegistryContent::Parse(text);
+  ASSERT_EQ(content.keys().size(), static_cast<std::size_t>(kKeys) + 2);
+  for (int k = 0; k < kKeys; k += 997) {
+    const RegistryValue* value =
+        content.FindValue("hkey_local_machine\\SOFTWARE\\CAF\xC9\\KEY" + std::to_string(k), "v");
+    ASSERT_NE(value, nullptr) << k;
+    EXPECT_EQ(value->data, std::to_string(k));
+  }
+  const RegistryKey* merged = content.FindKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xE9\\Key7");
+  ASSERT_NE(merged, nullptr);
+  EXPECT_EQ(merged->values.size(), 2u);
+  ASSERT_NE(content.FindValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\CAF\xC9\\KEY7", "W"), nullptr);
+
+  // Keys added after the read are found the same way, and a key that is
+  // there already is not added twice.
+  content.SetValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\New", {"N", RegistryKind::kString, "1"});
+  content.SetValue("hkey_local_machine\\software\\new", {"M", RegistryKind::kString, "2"});
+  content.AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\caf\xE9\\KEY99999");
+  EXPECT_EQ(content.keys().size(), static_cast<std::size_t>(kKeys) + 3);
+  EXPECT_EQ(content.FindKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\NEW")->values.size(), 2u);
+
+  const std::string formatted = content.Format();
+  EXPECT_THAT(formatted,
+              HasSubstr("[HKEY_LOCAL_MACHINE\\SOFTWARE\\\xE6\x97\xA5]\r\n\"V\"=\"sun\""));
+  EXPECT_THAT(formatted,
+              HasSubstr("[HKEY_LOCAL_MACHINE\\SOFTWARE\\\xE6\x9C\x88]\r\n\"V\"=\"moon\""));
+}
+
 // ------------------------------------------- the contract, fake and real alike
 
 class FakeRegistryBackend {
@@ -350,7 +393,62 @@ TEST_F(PosixRegistryTest, DwordsReadAsDecimalDigits) {
   EXPECT_EQ(shell.RegRead("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"), "2");
   EXPECT_THAT(RegistryText(), HasSubstr("\"Start\"=dword:00000002\n"));
   // The other values, and the LF line ends, are left as they were.
-  EXPECT_THAT(RegistryText(), HasSubstr("\"Max\"=dword:ffffffff\n\"Bin\"=hex:00,01\n"));
+  EXPECT_THAT(RegistryText(), HasSubstr("\"Max\"=dword:FFFFFFFF\n\"Bin\"=hex:00,01\n"));
+}
+
+TEST_F(PosixRegistryTest, UntouchedEntriesAreWrittenBackByteForByte) {
+  // Each entry as the file holds it, and what a program reads from it (in
+  // the system code page; nullopt: not read here).
+  struct Entry {
+    std::string key;    // the [key] line's name, as in the file
+    std::string value;  // the value line, as in the file
+    std::string read_path;
+    std::optional<std::string> reads;
+  };
+  const std::vector<Entry> entries = {
+      // Text outside the code page reads as the 8-bit calls give it: "?".
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Unicode",
+       "\"Name\"=\"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x98\x80\"",
+       "HKLM\\SOFTWARE\\Unicode\\Name", "??? ?"},
+      // Latin-1 bytes where UTF-8 belongs.
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Latin", "\"Text\"=\"Caf\xE9 cr\xE8me\"", "", std::nullopt},
+      // Letters of the code page in names and data.
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xC3\xA9", "\"Pr\xC3\xA8s\"=\"\xC3\xA0 \xE2\x82\xAC\"",
+       "HKLM\\SOFTWARE\\CAF\xC9\\PR\xC8S", "\xE0 \x80"},
+      // Key and value names outside the code page; two keys that differ only
+      // in such letters stay two keys.
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\\xE6\x97\xA5", "\"\xF0\x9F\x98\x80\"=\"sun\"", "",
+       std::nullopt},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\\xE6\x9C\x88", "\"\xF0\x9F\x98\x80\"=\"moon\"", "",
+       std::nullopt},
+      // Spellings that a rewrite from the parsed data would change.
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Spelling", "\"Max\"=dword:FFFFFFFF",
+       "HKLM\\SOFTWARE\\Spelling\\Max", "4294967295"},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Lines", "\"Two\"=hex(1):41,00,0A,00,42,00,00,00",
+       "HKLM\\SOFTWARE\\Lines\\Two", "A\nB"},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Escapes", "\"Odd\\q\"=\"x\\y\"", "", std::nullopt},
+  };
+  std::string original = "Windows Registry Editor Version 5.00\r\n\r\n";
+  for (const Entry& entry : entries) {
+    original += "[" + entry.key + "]\r\n" + entry.value + "\r\n\r\n";
+  }
+  WritePosixFile(scratch.InRoot("registry.reg"), original);
+
+  shell.RegWrite("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\AppInit_DLLs",
+                 "Zentrel.dll", "REG_SZ");
+  shell.RegWrite("HKLM\\SOFTWARE\\Unicode\\Added", "new", "REG_SZ");
+  EXPECT_EQ(RegistryText(),
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Unicode]\r\n" +
+                entries[0].value + "\r\n\"Added\"=\"new\"\r\n\r\n" +
+                original.substr(original.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Latin]")) +
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows]\r\n"
+                "\"AppInit_DLLs\"=\"Zentrel.dll\"\r\n\r\n");
+  for (const Entry& entry : entries) {
+    if (entry.reads) {
+      EXPECT_EQ(shell.RegRead(entry.read_path), *entry.reads) << entry.read_path;
+    }
+  }
 }
 
 TEST_F(PosixRegistryTest, MissingValuesBadRootsAndBadDataFail) {

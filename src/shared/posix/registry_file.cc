@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "shared/host_error.h"
 #include "shared/posix/descriptor.h"
@@ -23,10 +24,6 @@ constexpr std::size_t kHexBytesPerLine = 25;
 
 HostError AccessDenied() {
   return HostError(error_number::kAccessDenied, "Access is denied.");
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && UpperCase(a) == UpperCase(b);
 }
 
 // Names end up inside one line of the file: a line break would split it.
@@ -61,6 +58,60 @@ std::optional<std::string> ReadQuoted(std::string_view text, std::size_t& pos) {
     }
   }
   return std::nullopt;
+}
+
+// The form in which two spellings of one name (UTF-8) are equal: letters of
+// the code page upper-cased as UpperCase does, every other character, and
+// any byte that is not part of UTF-8, unchanged. Names that differ in
+// characters outside the code page stay different, as on Windows.
+std::string NameKey(std::string_view utf8) {
+  std::string key;
+  key.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      key += static_cast<char>(b >= 'a' && b <= 'z' ? b - 0x20 : b);
+      ++i;
+      continue;
+    }
+    // Only two- and three-byte sequences can be characters of the code page.
+    const std::size_t length = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 1;
+    bool whole = length > 1 && i + length <= utf8.size();
+    for (std::size_t k = 1; whole && k < length; ++k) {
+      whole = (static_cast<unsigned char>(utf8[i + k]) & 0xC0) == 0x80;
+    }
+    if (!whole) {
+      key += utf8[i++];
+      continue;
+    }
+    const std::string_view character = utf8.substr(i, length);
+    i += length;
+    const std::string in_code_page = Utf8ToCp1252(character);
+    if (in_code_page != "?") {
+      key += Cp1252ToUtf8(UpperCase(in_code_page));
+    } else {
+      key += character;
+    }
+  }
+  return key;
+}
+
+// A name in the system code page in its matching form.
+std::string CodePageNameKey(std::string_view name) {
+  return NameKey(Cp1252ToUtf8(name));
+}
+
+// A key's name in UTF-8: as the file spells it, or converted.
+std::string Utf8Name(const RegistryKey& key) {
+  return key.stored_name.empty() ? Cp1252ToUtf8(key.name) : key.stored_name;
+}
+
+// A value's name in UTF-8 (escapes removed; "" for the default value).
+std::string Utf8Name(const RegistryValue& value) {
+  if (value.stored_name.empty()) return Cp1252ToUtf8(value.name);
+  std::size_t end = 0;
+  return value.stored_name[0] == '"' ? ReadQuoted(value.stored_name, end).value_or("") : "";
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
@@ -187,6 +238,20 @@ RegistryValue ReadData(std::string name, const std::string& data) {
   return value;
 }
 
+// Data that goes on over several lines holds LF between them.
+std::string WithLineEnds(std::string_view data, const std::string& line_end) {
+  std::string text;
+  text.reserve(data.size());
+  for (char c : data) {
+    if (c == '\n') {
+      text += line_end;
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 std::string FormatData(const RegistryValue& value, const std::string& line_end) {
   switch (value.kind) {
     case RegistryKind::kString:
@@ -208,15 +273,7 @@ std::string FormatData(const RegistryValue& value, const std::string& line_end) 
     case RegistryKind::kVerbatim:
       break;
   }
-  std::string data;
-  for (char c : value.data) {
-    if (c == '\n') {
-      data += line_end;
-    } else {
-      data += c;
-    }
-  }
-  return data;
+  return WithLineEnds(value.data, line_end);
 }
 
 std::vector<std::string> SplitLines(std::string_view text, bool& crlf) {
@@ -261,15 +318,14 @@ RegistryContent RegistryContent::Parse(std::string_view file_text) {
       if (line == kHeader || line == kOldHeader) continue;
     }
     if (line[0] == '[' && line.find(']') != std::string::npos) {
-      const std::string name = Utf8ToCp1252(line.substr(1, line.rfind(']') - 1));
-      key = nullptr;
-      for (auto& existing : content.keys_) {
-        if (SameName(existing.name, name)) key = &existing;  // a repeated block merges
+      std::string stored = line.substr(1, line.rfind(']') - 1);
+      const auto [place, added] =
+          content.key_index_.try_emplace(NameKey(stored), content.keys_.size());
+      if (added) {  // else a repeated block merges into the first
+        const std::string name = Utf8ToCp1252(stored);
+        content.keys_.push_back(RegistryKey{name, {}, {}, std::move(stored)});
       }
-      if (key == nullptr) {
-        content.keys_.push_back(RegistryKey{name, {}, {}});
-        key = &content.keys_.back();
-      }
+      key = &content.keys_[place->second];
       continue;
     }
 
@@ -290,7 +346,10 @@ RegistryContent RegistryContent::Parse(std::string_view file_text) {
     while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
       data += "\n" + lines[++i];
     }
-    key->values.push_back(ReadData(Utf8ToCp1252(*name), data));
+    RegistryValue value = ReadData(Utf8ToCp1252(*name), data);
+    value.stored_name = line.substr(0, pos);
+    value.stored_data = std::move(data);
+    key->values.push_back(std::move(value));
   }
   return content;
 }
@@ -301,10 +360,17 @@ std::string RegistryContent::Format() const {
   for (const auto& line : preamble_) text += line + line_end;
   if (!preamble_.empty()) text += line_end;
   for (const auto& key : keys_) {
-    text += "[" + Cp1252ToUtf8(key.name) + "]" + line_end;
+    text += "[" + Utf8Name(key) + "]" + line_end;
     for (const auto& value : key.values) {
-      text += value.name.empty() ? "@" : "\"" + Escape(Cp1252ToUtf8(value.name)) + "\"";
-      text += "=" + FormatData(value, line_end) + line_end;
+      if (!value.stored_name.empty()) {
+        text += value.stored_name;
+      } else {
+        text += value.name.empty() ? "@" : "\"" + Escape(Cp1252ToUtf8(value.name)) + "\"";
+      }
+      text += "=";
+      text += value.stored_data.empty() ? FormatData(value, line_end)
+                                        : WithLineEnds(value.stored_data, line_end);
+      text += line_end;
     }
     for (const auto& line : key.other_lines) text += line + line_end;
     text += line_end;
@@ -313,52 +379,56 @@ std::string RegistryContent::Format() const {
 }
 
 const RegistryKey* RegistryContent::FindKey(std::string_view key_name) const {
-  for (const auto& key : keys_) {
-    if (SameName(key.name, key_name)) return &key;
-  }
-  return nullptr;
+  const auto found = key_index_.find(CodePageNameKey(key_name));
+  return found == key_index_.end() ? nullptr : &keys_[found->second];
+}
+
+RegistryKey* RegistryContent::FindKeyToChange(std::string_view key_name) {
+  return const_cast<RegistryKey*>(std::as_const(*this).FindKey(key_name));
 }
 
 const RegistryValue* RegistryContent::FindValue(std::string_view key_name,
                                                 std::string_view value_name) const {
   const RegistryKey* key = FindKey(key_name);
   if (key == nullptr) return nullptr;
+  const std::string wanted = CodePageNameKey(value_name);
   for (const auto& value : key->values) {
-    if (SameName(value.name, value_name)) return &value;
+    if (NameKey(Utf8Name(value)) == wanted) return &value;
   }
   return nullptr;
 }
 
 RegistryKey& RegistryContent::AddKey(std::string_view key_name) {
   CheckName(key_name);
-  for (auto& key : keys_) {
-    if (SameName(key.name, key_name)) return key;
-  }
-  keys_.push_back(RegistryKey{std::string(key_name), {}, {}});
-  return keys_.back();
+  const auto [place, added] = key_index_.try_emplace(CodePageNameKey(key_name), keys_.size());
+  if (added) keys_.push_back(RegistryKey{std::string(key_name), {}, {}, {}});
+  return keys_[place->second];
 }
 
 void RegistryContent::SetValue(std::string_view key_name, RegistryValue value) {
   CheckName(value.name);
   RegistryKey& key = AddKey(key_name);
+  const std::string wanted = CodePageNameKey(value.name);
   for (auto& existing : key.values) {
-    if (SameName(existing.name, value.name)) {
+    if (NameKey(Utf8Name(existing)) == wanted) {
       existing.kind = value.kind;
       existing.data = std::move(value.data);
+      existing.stored_data.clear();  // the name keeps its spelling
       return;
     }
   }
+  value.stored_name.clear();
+  value.stored_data.clear();
   key.values.push_back(std::move(value));
 }
 
 bool RegistryContent::DeleteValue(std::string_view key_name, std::string_view value_name) {
-  for (auto& key : keys_) {
-    if (!SameName(key.name, key_name)) continue;
-    const auto removed = std::erase_if(
-        key.values, [&](const RegistryValue& value) { return SameName(value.name, value_name); });
-    return removed > 0;
-  }
-  return false;
+  RegistryKey* key = FindKeyToChange(key_name);
+  if (key == nullptr) return false;
+  const std::string wanted = CodePageNameKey(value_name);
+  const auto removed = std::erase_if(
+      key->values, [&](const RegistryValue& value) { return NameKey(Utf8Name(value)) == wanted; });
+  return removed > 0;
 }
 
 std::optional<RegistryPath> ParseRegistryPath(std::string_view path) {

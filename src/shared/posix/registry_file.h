@@ -11,13 +11,16 @@
 // "\" and "\"" with a backslash; a string holding a line break or a NUL is
 // written as hex(1) (UTF-16LE) so that it cannot break the file's lines.
 // Value kinds other than strings and DWORDs, and lines that are not
-// understood, are kept verbatim.
+// understood, are kept verbatim. Key names, value names and data that no
+// program changes are written back exactly as the file spelled them, so text
+// that the code page cannot hold survives every rewrite.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quillon {
@@ -32,17 +35,27 @@ struct RegistryValue {
   std::string name;  // "" is the key's default value, written as @
   RegistryKind kind = RegistryKind::kString;
   std::string data;
+  // How the file spells the name (with its quotes, or @) and the data (the
+  // text after "="); empty for what a program wrote. A value a program
+  // changes keeps its name's spelling and loses the data's.
+  std::string stored_name{};
+  std::string stored_data{};
 };
 
 struct RegistryKey {
-  std::string name;  // full name as written, e.g. HKEY_LOCAL_MACHINE\SOFTWARE
+  std::string name;  // full name, e.g. HKEY_LOCAL_MACHINE\SOFTWARE
   std::vector<RegistryValue> values;
   // Lines inside the key's block that are not values (comments and the
   // like), kept so that rewriting the file loses nothing.
   std::vector<std::string> other_lines;
+  // The name as the file spells it between [ and ] (UTF-8); empty for a key
+  // a program added.
+  std::string stored_name{};
 };
 
 // The whole registry, as parsed from (and formatted back to) the file text.
+// Names and string data are in the system code page; keys are found through
+// an index of their names, so reading a large registry takes linear time.
 class RegistryContent {
  public:
   static RegistryContent Parse(std::string_view file_text);
@@ -60,8 +73,12 @@ class RegistryContent {
   bool DeleteValue(std::string_view key_name, std::string_view value_name);
 
  private:
+  RegistryKey* FindKeyToChange(std::string_view key_name);
+
   std::vector<std::string> preamble_;  // lines before the first key, header excluded
   std::vector<RegistryKey> keys_;
+  // The index of each key in keys_ by its name's matching form (NameKey).
+  std::unordered_map<std::string, std::size_t> key_index_;
   bool crlf_ = true;  // line end to write: the file's own, CR LF for a new one
 };
 
