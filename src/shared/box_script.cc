@@ -17,31 +17,6 @@ std::string TrimmedUpper(std::string_view text) {
   return UpperCase(TrimWhitespace(text));
 }
 
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    std::size_t extra = 0;
-    if (b < 0x80) {
-      extra = 0;
-    } else if ((b & 0xE0) == 0xC0 && b >= 0xC2) {
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0 && b <= 0xF4) {
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (i + extra >= text.size()) return false;  // cut short
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
 // The fields every dialog-log line starts with, up to the title's value.
 std::string BoxLogStart(std::string_view program, const char* kind, std::string_view title) {
   return "{\"program\":" + JsonString(program) + ",\"kind\":\"" + kind +

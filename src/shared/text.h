@@ -41,6 +41,9 @@ std::uint32_t ParseUnsigned32(std::string_view digits);
 std::string Cp1252ToUtf8(std::string_view text);
 std::string Utf8ToCp1252(std::string_view text);
 
+// Whether the text is well-formed UTF-8 (no stray or cut-short sequences).
+bool IsValidUtf8(std::string_view text);
+
 // Appends the UTF-8 form of a Unicode code point (up to U+10FFFF).
 void AppendUtf8(std::string& out, std::uint32_t code_point);
 
