@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 
 #include "shared/platform.h"
 #include "shared/text.h"
@@ -83,6 +84,21 @@ int MessageBoxAnswer(const std::optional<std::string>& answer, int style) {
     if (std::optional<int> named = NamedButton(*answer, style)) return *named;
   }
   return DefaultButton(style);
+}
+
+std::optional<std::string> QueuedAnswerOrDefault(
+    const std::function<std::optional<std::string>()>& take_line, std::string_view queue_path,
+    std::string_view box, std::string_view outcome) {
+  std::string reason;
+  try {
+    return take_line();
+  } catch (const std::exception& error) {
+    reason = error.what();
+  }
+  const std::string note = std::string(box) + ": answer queue " + std::string(queue_path) + ": " +
+                           reason + "; " + std::string(outcome) + "\n";
+  std::fputs(Cp1252ToUtf8(note).c_str(), stderr);
+  return std::nullopt;
 }
 
 std::string QueuedText(std::string_view line) {

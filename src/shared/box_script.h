@@ -6,6 +6,8 @@
 // and say are here.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +21,18 @@ inline constexpr char kAnswersVariable[] = "QUILLON_ANSWERS";
 inline constexpr char kDialogLogVariable[] = "QUILLON_DIALOG_LOG";
 // The queue line that presses an input box's Cancel button.
 inline constexpr char kCancelLine[] = "<Cancel>";
+// The most of a queue file a box reads. A queue holds a few short lines; a
+// larger file, or one that never ends (a device), is not a queue of answers.
+inline constexpr std::size_t kMaxAnswerQueueBytes = std::size_t{4} << 20;
+
+// A box's queued answer: take_line takes the queue's first line (nullopt for
+// a missing or empty queue) and may throw. A queue that cannot be read or
+// rewritten never makes the box fail: the box gets nullopt (its default) and
+// stderr gets "<box>: answer queue <queue_path>: <reason>; <outcome>", e.g.
+// box 'Zentrel: message box "Title"' and outcome "answered No".
+std::optional<std::string> QueuedAnswerOrDefault(
+    const std::function<std::optional<std::string>()>& take_line, std::string_view queue_path,
+    std::string_view box, std::string_view outcome);
 
 // Message box answers besides kIdOk, kIdCancel, kIdYes and kIdNo.
 inline constexpr int kIdAbort = 3;

@@ -1,11 +1,22 @@
 #include "program_main.h"
 
+#include <cstdio>
 #include <exception>
+
+#include "text.h"
 
 namespace quillon {
 
 void ShowErrorReport(Dialogs& dialogs, const std::string& program_name, const HostError& error) {
-  dialogs.MsgBox(ErrorReportText(error), kMbIconError, program_name);
+  // The report is the last thing a failing program does: when even its box
+  // fails, the report goes to stderr instead of ending the program abnormally.
+  try {
+    dialogs.MsgBox(ErrorReportText(error), kMbIconError, program_name);
+  } catch (const std::exception& box_error) {
+    std::fprintf(stderr, "%s: %s (the error report's box failed: %s)\n",
+                 Cp1252ToUtf8(program_name).c_str(), Cp1252ToUtf8(ErrorReportText(error)).c_str(),
+                 Cp1252ToUtf8(box_error.what()).c_str());
+  }
 }
 
 int RunProgramBody(Host& host, const std::string& program_name, const std::string& argument_text,

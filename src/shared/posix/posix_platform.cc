@@ -82,9 +82,16 @@ void LogBox(const std::string& program, const std::string& line) {
 }
 
 // A failure on the answer queue, with the system's reason.
-HostError QueueError(const std::string& what, const std::string& queue_path) {
-  return HostError(error_number::kUnspecified,
-                   what + " the answer queue " + queue_path + ": " + std::strerror(errno));
+HostError QueueError(const std::string& what) {
+  return HostError(error_number::kUnspecified, what + ": " + std::strerror(errno));
+}
+
+// What a box says on stderr it did, and its queued answer or default.
+std::optional<std::string> QueuedAnswer(const std::string& program, const char* kind,
+                                        const std::string& title, const std::string& outcome) {
+  const std::string queue = std::getenv(kAnswersVariable);
+  return QueuedAnswerOrDefault([&] { return TakeQueuedLine(queue); }, queue,
+                               program + ": " + kind + " \"" + title + "\"", outcome);
 }
 
 // Where a box's answer comes from.
@@ -110,9 +117,13 @@ std::optional<std::string> TakeQueuedLine(const std::string& queue_path) {
   while (true) {
     const ssize_t got = read(queue.get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw QueueError("cannot read", queue_path);
+    if (got < 0) throw QueueError("cannot read");
     if (got == 0) break;
     content.append(buffer, static_cast<std::size_t>(got));
+    if (content.size() > kMaxAnswerQueueBytes) {
+      throw HostError(error_number::kUnspecified,
+                      "larger than " + std::to_string(kMaxAnswerQueueBytes) + " bytes");
+    }
   }
   if (content.empty()) return std::nullopt;
 
@@ -124,7 +135,7 @@ std::optional<std::string> TakeQueuedLine(const std::string& queue_path) {
   // in full stops here instead of being cut to a mix of new and old lines.
   if (lseek(queue.get(), 0, SEEK_SET) != 0 || !WriteAll(queue.get(), rest) ||
       ftruncate(queue.get(), static_cast<off_t>(rest.size())) != 0) {
-    throw QueueError("cannot rewrite", queue_path);
+    throw QueueError("cannot rewrite");
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
@@ -135,7 +146,9 @@ int PosixDialogs::MsgBox(const std::string& prompt, int style, const std::string
   std::FILE* terminal = nullptr;
   switch (SourceOfAnswers(terminal)) {
     case AnswerSource::kQueue:
-      answer = MessageBoxAnswer(TakeQueuedLine(std::getenv(kAnswersVariable)), style);
+      answer = MessageBoxAnswer(
+          QueuedAnswer(program_name_, "message box", title, "answered " + ButtonName(answer)),
+          style);
       break;
     case AnswerSource::kTerminal:
       answer = AskButtonOnTerminal(terminal, title, prompt, style);
@@ -157,7 +170,8 @@ std::optional<std::string> PosixDialogs::InputBox(const std::string& prompt,
   std::FILE* terminal = nullptr;
   switch (SourceOfAnswers(terminal)) {
     case AnswerSource::kQueue:
-      if (std::optional<std::string> line = TakeQueuedLine(std::getenv(kAnswersVariable))) {
+      if (std::optional<std::string> line =
+              QueuedAnswer(program_name_, "input box", title, "cancelled")) {
         if (*line != kCancelLine) answer = QueuedText(*line);
       }
       break;

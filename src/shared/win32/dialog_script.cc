@@ -41,6 +41,8 @@ class FileLock {
   OVERLAPPED overlapped_{};
 };
 
+// The whole queue, up to kMaxAnswerQueueBytes: a larger file is no queue of
+// answers and is not read on.
 std::string ReadAll(HANDLE file) {
   std::string content;
   std::vector<char> chunk(4096);
@@ -51,6 +53,10 @@ std::string ReadAll(HANDLE file) {
     }
     if (read == 0) return content;
     content.append(chunk.data(), read);
+    if (content.size() > kMaxAnswerQueueBytes) {
+      throw HostError(error_number::kUnspecified,
+                      "larger than " + std::to_string(kMaxAnswerQueueBytes) + " bytes");
+    }
   }
 }
 

@@ -22,7 +22,8 @@ using ::quillon::MessageBoxAnswer;
 // Takes the first line of the answer queue (without its line end) and
 // removes it from the file, under an exclusive lock on the queue file.
 // nullopt when the file is missing or holds no more lines. Throws HostError
-// when the file exists but cannot be read or rewritten.
+// when the file exists but cannot be read or rewritten, or holds more than
+// kMaxAnswerQueueBytes; the boxes then take their default answer.
 std::optional<std::string> TakeQueuedAnswer(const std::string& queue_path);
 
 // Appends one line and a line end to the dialog log in one piece. False when

@@ -159,6 +159,16 @@ std::optional<std::string> ShowInputBox(const std::string& prompt, const std::st
 
 }  // namespace
 
+// A box's queued answer; a queue that cannot be used gives the box its
+// default and a note on stderr.
+std::optional<std::string> Win32Dialogs::QueuedAnswer(const std::string& queue, const char* kind,
+                                                      const std::string& title,
+                                                      const std::string& outcome) const {
+  if (queue.empty()) return std::nullopt;
+  return QueuedAnswerOrDefault([&] { return TakeQueuedAnswer(queue); }, queue,
+                               program_name_ + ": " + kind + " \"" + title + "\"", outcome);
+}
+
 Win32Dialogs::Win32Dialogs() : program_name_(ProgramNameOfModule()) {}
 
 Win32Dialogs::Win32Dialogs(std::string program_name) : program_name_(std::move(program_name)) {}
@@ -167,7 +177,9 @@ int Win32Dialogs::MsgBox(const std::string& prompt, int style, const std::string
   int button = 0;
   // With a queue (even an empty or missing one) no window is shown.
   if (const std::optional<std::string> queue = VariableValue(kAnswersVariable)) {
-    button = MessageBoxAnswer(queue->empty() ? std::nullopt : TakeQueuedAnswer(*queue), style);
+    button = MessageBoxAnswer(
+        QueuedAnswer(*queue, "message box", title, "answered " + ButtonName(DefaultButton(style))),
+        style);
   } else {
     button = MessageBoxA(nullptr, prompt.c_str(), title.c_str(), static_cast<UINT>(style));
     if (button == 0) throw LastHostError(ErrorSource::kShell);
@@ -181,8 +193,7 @@ std::optional<std::string> Win32Dialogs::InputBox(const std::string& prompt,
                                                   const std::string& default_text) {
   std::optional<std::string> answer;
   if (const std::optional<std::string> queue = VariableValue(kAnswersVariable)) {
-    const std::optional<std::string> line =
-        queue->empty() ? std::nullopt : TakeQueuedAnswer(*queue);
+    const std::optional<std::string> line = QueuedAnswer(*queue, "input box", title, "cancelled");
     if (line && *line != kCancelLine) answer = QueuedText(*line);
   } else {
     answer = ShowInputBox(prompt, title, default_text);

@@ -72,6 +72,10 @@ class Win32Dialogs : public Dialogs {
                                       const std::string& default_text) override;
 
  private:
+  std::optional<std::string> QueuedAnswer(const std::string& queue, const char* kind,
+                                          const std::string& title,
+                                          const std::string& outcome) const;
+
   std::string program_name_;
 };
 
