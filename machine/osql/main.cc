@@ -9,6 +9,11 @@
 // then, as with the real client, unless -b asks to stop with status 1 at the
 // first error. The server must be installed and running (MSSQLServer).
 //
+// Text: input files and -Q text are in the system code page (Windows-1252),
+// as the product's scripts write them, unless a file starts with a UTF-8
+// byte-order mark; the database holds text as UTF-8, the same bytes the
+// programs store; rows and messages are printed in the code page.
+//
 // Accepted besides: -S for the local server (".", "(local)", "localhost" or
 // the computer name) and -n. Left out: SQL Server logins (-U, -P are
 // refused: only Windows authentication), T-SQL beyond what SQLite
@@ -19,6 +24,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shared/host_error.h"
@@ -121,7 +127,7 @@ class Server {
       }
       if (error) {
         std::printf("Msg %d, Level %d, State 1, Server %s, Line %d\n%s\n", error->number,
-                    error->level, server_name_.c_str(), line, error->text.c_str());
+                    error->level, server_name_.c_str(), line, Utf8ToCp1252(error->text).c_str());
         return false;
       }
     }
@@ -232,7 +238,7 @@ class Server {
     std::vector<std::string> names;
     for (int column = 0; column < columns; ++column) {
       const char* name = sqlite3_column_name(statement, column);
-      names.emplace_back(name != nullptr ? name : "");
+      names.push_back(name != nullptr ? Utf8ToCp1252(name) : "");
       widths.push_back(names.back().size());
     }
     for (const auto& row : rows) {
@@ -335,7 +341,8 @@ class Server {
       std::vector<std::string> row;
       for (int column = 0; column < columns; ++column) {
         const unsigned char* value = sqlite3_column_text(statement, column);
-        row.emplace_back(value != nullptr ? reinterpret_cast<const char*>(value) : "NULL");
+        row.push_back(value != nullptr ? Utf8ToCp1252(reinterpret_cast<const char*>(value))
+                                       : "NULL");
       }
       rows.push_back(std::move(row));
     }
@@ -379,11 +386,15 @@ bool ServerRunning(StandIn& osql) {
   return RunningServices(osql.machine().root()).IsRunning(kDatabaseService);
 }
 
-// The input: the file's text, or the query. nullopt after saying why not.
+// The input in UTF-8: the file's text, or the query. nullopt after saying
+// why not.
 std::optional<std::string> ReadInput(StandIn& osql, const Options& options) {
-  if (options.query) return *options.query;
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  if (options.query) return Cp1252ToUtf8(*options.query);
   try {
-    return osql.ReadText(*options.input_file);
+    const std::string text = osql.ReadText(*options.input_file);
+    if (text.starts_with(kUtf8Mark)) return text.substr(kUtf8Mark.size());
+    return Cp1252ToUtf8(text);
   } catch (const HostError&) {
     std::printf("[osql] Error: Can't open input file '%s'.\n", options.input_file->c_str());
     return std::nullopt;

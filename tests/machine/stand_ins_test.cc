@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "shared/database.h"
+#include "shared/posix/sqlite_database.h"
 #include "support/database_support.h"
 #include "support/test_machine.h"
 
@@ -293,6 +295,55 @@ TEST_F(BareMachineTest, OsqlNeedsARunningServer) {
 }
 
 // ----------------------------------------------------------------- osql.exe
+
+// The database holds text as UTF-8 whether a program or osql.exe (reading a
+// script in the system code page) wrote it; programs and osql's output see
+// the system code page.
+TEST_F(StandInTest, DatabaseTextIsUtf8FromProgramsAndOsqlAlike) {
+  struct Text {
+    std::string cp1252;
+    std::string utf8;
+  };
+  const std::vector<Text> texts = {
+      {"notepad", "notepad"},
+      {"Ren\xE9 M\xFCller", "Ren\xC3\xA9 M\xC3\xBCller"},
+      {"\x80 \x9C\xFF", "\xE2\x82\xAC \xC5\x93\xC3\xBF"},
+  };
+  machine.CreateDatabase();
+  const std::string database = machine.root() + "/databases/Zentrel.sqlite3";
+  SqliteDatabase sqlite(machine.root() + "/databases");
+  auto connection = sqlite.NewConnection();
+  connection->Open(kZentrelConnectionString);
+
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::string by_program = "P" + std::to_string(i) + " " + texts[i].cp1252;
+    const std::string by_osql = "O" + std::to_string(i) + " " + texts[i].cp1252;
+    connection->Execute("INSERT INTO USERS (user_name) VALUES ('" + by_program + "')");
+    machine.WriteFile("C:\\T\\users.sql",
+                      "USE Zentrel\r\nGO\r\nINSERT INTO USERS (user_name) VALUES ('" + by_osql +
+                          "')\r\nSELECT user_name FROM USERS WHERE user_name = '" + by_program +
+                          "'\r\nGO\r\n");
+    const ToolResult osql = machine.Run("osql.exe -E -i C:\\T\\users.sql");
+    ASSERT_EQ(osql.status, 0) << osql.out;
+    EXPECT_THAT(osql.out, HasSubstr(" " + by_program + "\n"));
+    EXPECT_THAT(osql.out, HasSubstr("(1 row affected)"));
+
+    // Stored as UTF-8 by either.
+    for (const std::string writer : {"P", "O"}) {
+      const std::string tag = writer + std::to_string(i);
+      EXPECT_EQ(
+          QueryValue(database,
+                     "SELECT user_name FROM USERS WHERE substr(user_name, 1, 2) = '" + tag + "'"),
+          tag + " " + texts[i].utf8);
+    }
+    // A program finds what osql wrote, and reads it in the code page.
+    const auto row =
+        connection->Execute("SELECT user_name FROM USERS WHERE user_name = '" + by_osql + "'");
+    ASSERT_FALSE(row->Eof());
+    EXPECT_EQ(row->Field("user_name"), by_osql);
+  }
+}
 
 TEST_F(StandInTest, OsqlCreatesFillsAndDropsADatabaseBatchByBatch) {
   machine.WriteFile("C:\\WINDOWS\\Temp\\create.sql", "CREATE DATABASE Zentrel\r\nGO\r\n");

@@ -12,6 +12,7 @@
 #include "shared/database.h"
 #include "shared/host_error.h"
 #include "shared/posix/sqlite_database.h"
+#include "shared/text.h"
 #include "support/database_support.h"
 
 namespace quillon {
@@ -204,8 +205,9 @@ TEST_P(SqliteStatementTest, ValuesWithSingleQuotesRoundTripIntact) {
         First("SELECT APP_EXES.exe_path FROM APP_EXES WHERE APP_EXES.exe_path = " + QuoteText(path),
               "exe_path"),
         path);
-    // Stored as the value itself, not as its doubled form.
-    EXPECT_EQ(CountRows(file_, "APP_EXES WHERE exe_path = " + QuoteText(path)), 1) << path;
+    // Stored as the value itself (in UTF-8), not as its doubled form.
+    EXPECT_EQ(CountRows(file_, "APP_EXES WHERE exe_path = " + Cp1252ToUtf8(QuoteText(path))), 1)
+        << path;
   }
   EXPECT_EQ(CountRows(file_, "APP_EXES"), 5);
 

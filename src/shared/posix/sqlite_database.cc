@@ -86,8 +86,16 @@ void PauseBeforeRetry(int attempt) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds(generator)));
 }
 
+// Text read from the database: UTF-8 converted to the system code page.
+// Text that is not UTF-8 was stored in the code page before the database
+// held UTF-8, and is taken as it is.
+std::string DatabaseTextToCodePage(std::string_view stored) {
+  return IsValidUtf8(stored) ? Utf8ToCp1252(stored) : std::string(stored);
+}
+
 std::string ValueText(sqlite3_stmt* statement, int column) {
-  switch (sqlite3_column_type(statement, column)) {
+  const int type = sqlite3_column_type(statement, column);
+  switch (type) {
     case SQLITE_INTEGER:
       return std::to_string(sqlite3_column_int64(statement, column));
     case SQLITE_FLOAT: {
@@ -97,10 +105,13 @@ std::string ValueText(sqlite3_stmt* statement, int column) {
       return std::string(digits, result.ptr);
     }
     default: {
-      // Text and blobs: the stored bytes, unchanged.
       const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
-      const int size = sqlite3_column_bytes(statement, column);
-      return bytes == nullptr ? std::string() : std::string(bytes, static_cast<std::size_t>(size));
+      const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+      const std::string_view stored =
+          bytes == nullptr ? std::string_view() : std::string_view(bytes, size);
+      // Text is UTF-8 in the database and the system code page in programs;
+      // blobs are the stored bytes.
+      return type == SQLITE_TEXT ? DatabaseTextToCodePage(stored) : std::string(stored);
     }
   }
 }
@@ -115,7 +126,7 @@ FirstRowRecordset::Row CurrentRow(sqlite3_stmt* statement) {
     if (sqlite3_column_type(statement, column) != SQLITE_NULL) {
       value = ValueText(statement, column);
     }
-    row.emplace_back(name == nullptr ? std::string() : name, std::move(value));
+    row.emplace_back(name == nullptr ? std::string() : Utf8ToCp1252(name), std::move(value));
   }
   return row;
 }
@@ -175,8 +186,10 @@ class SqliteConnection : public Connection {
     if (db_ == nullptr) Fail(kObjectClosed);
     if (statement.find('\0') != std::string::npos) Fail("The statement holds a NUL character.");
 
+    // The database holds text as UTF-8: the statement's literals are
+    // converted from the system code page on their way in.
     PreparedStatement prepared;
-    Prepare(statement, prepared);
+    Prepare(Cp1252ToUtf8(statement), prepared);
     return Run(prepared.get());
   }
 
@@ -186,7 +199,9 @@ class SqliteConnection : public Connection {
   }
 
  private:
-  [[noreturn]] void FailWithDriverMessage() const { Fail(sqlite3_errmsg(db_)); }
+  [[noreturn]] void FailWithDriverMessage() const {
+    Fail(DatabaseTextToCodePage(sqlite3_errmsg(db_)));
+  }
 
   // Compiles exactly one statement; trailing text may only be blanks,
   // semicolons or comments.
