@@ -98,9 +98,10 @@ TEST(UnreadableAnswerQueueTest, BoxesTakeTheirDefaultAndTheErrorReportStillShows
     const off_t size_before = SizeOf(queue);
     FakeMachine machine;
     PosixDialogs dialogs("Zentrel.exe");
-    Host host{machine.shell,     machine.files,       dialogs,
-              machine.processes, machine.environment, machine.search,
-              machine.clock,     machine.no_database, "C:\\"};
+    // The fake machine's host with the real boxes.
+    const Host fake = machine.host();
+    Host host{fake.shell,  fake.files, dialogs,       fake.processes, fake.environment,
+              fake.search, fake.clock, fake.database, fake.random,    fake.program_folder};
 
     ::testing::internal::CaptureStderr();
     const int status = RunProgramBody(host, "Zentrel", "", [](Host&, const std::string&) {
