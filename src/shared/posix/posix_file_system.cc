@@ -435,11 +435,13 @@ Folder PosixFileSystem::GetFolder(const std::string& path) {
   Folder folder;
   folder.path = mapped->windows;
   for (const auto& name : FolderNames(mapped->posix)) {
+    // One look at the entry itself; only a link is followed to what it names
+    // (a dangling link names nothing and is left out).
+    const std::string child = mapped->posix + "/" + name;
     struct stat info {};
-    if (!StatOf(mapped->posix + "/" + name, info)) continue;
-    struct stat own {};
-    const bool link =
-        lstat((mapped->posix + "/" + name).c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+    if (lstat(child.c_str(), &info) != 0) continue;
+    const bool link = S_ISLNK(info.st_mode);
+    if (link && !StatOf(child, info)) continue;
     FolderEntry entry{name, JoinWindows(mapped->windows, name), link};
     if (S_ISDIR(info.st_mode)) {
       folder.sub_folders.push_back(entry);
