@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "shared/host_error.h"
+#include "shared/posix/descriptor.h"
 #include "shared/text.h"
 
 namespace quillon::machine {
@@ -61,7 +62,9 @@ void WriteAll(int fd, const std::string& path, const std::vector<std::string>& n
 // leaves when it returns true.
 void Locked(const std::string& path, bool write,
             const std::function<bool(std::vector<std::string>&)>& change) {
-  const int fd = ::open(path.c_str(), (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0644);
+  // The machine's own file: never a link, a FIFO or a device.
+  const int fd =
+      OpenRegularFile(path, (write ? O_RDWR | O_CREAT : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     if (!write && errno == ENOENT) {
       std::vector<std::string> none;

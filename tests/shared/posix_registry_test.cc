@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "fakes/fake_host.h"
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
@@ -530,6 +532,72 @@ TEST_F(PosixRegistryTest, WritesFailWhenTheFileOrTheRootCannotBeWritten) {
   });
   EXPECT_EQ(read_only_root, 0);
   EXPECT_FALSE(PosixExists(other.InRoot("registry.reg")));
+}
+
+// Something planted in the machine root under the names the registry file
+// uses (a link to a file outside the machine, a FIFO) neither redirects a
+// write nor makes it wait: the temporary file is made afresh under a name
+// nobody can guess, and the registry and its lock must be regular files.
+TEST(PosixRegistryBoundaryTest, PlantedFilesNeitherRedirectNorBlockAccess) {
+  enum class Plant { kLinkOutside, kFifo };
+  struct Case {
+    std::string name;  // in the machine root
+    Plant plant;
+    long write_error;
+    long read_error;
+  };
+  const Case cases[] = {
+      {"registry.reg.<pid>.tmp", Plant::kLinkOutside, 0, 0},
+      {"registry.reg.lock", Plant::kLinkOutside, error_number::kAccessDenied,
+       error_number::kSystemFileNotFound},
+      {"registry.reg.lock", Plant::kFifo, error_number::kAccessDenied,
+       error_number::kSystemFileNotFound},
+      {"registry.reg", Plant::kLinkOutside, error_number::kAccessDenied,
+       error_number::kAccessDenied},
+      {"registry.reg", Plant::kFifo, error_number::kAccessDenied, error_number::kAccessDenied},
+  };
+  const std::string outside_text =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\r\n"
+      "\"V\"=\"outside\"\r\n\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestMachine scratch{MachineTree::kDrives};
+    PortableMachine machine{scratch.root(), "Test"};
+    const std::string outside = scratch.Scratch("outside.reg");
+    WritePosixFile(outside, outside_text);
+
+    // In a child, so that the test process never hangs on a FIFO; the
+    // child plants, since a temporary name may hold the writer's pid.
+    const int status = RunInChild([&] {
+      std::string name = c.name;
+      if (const std::size_t pid = name.find("<pid>"); pid != std::string::npos) {
+        name.replace(pid, 5, std::to_string(getpid()));
+      }
+      const std::string planted = scratch.InRoot(name);
+      if (c.plant == Plant::kLinkOutside ? symlink(outside.c_str(), planted.c_str()) != 0
+                                         : mkfifo(planted.c_str(), 0644) != 0) {
+        return 4;
+      }
+      PosixShell shell(machine);
+      if (ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "inside", "REG_SZ"); }) !=
+          c.write_error) {
+        return 1;
+      }
+      std::string read;
+      if (ErrorNumberOf([&] { read = shell.RegRead("HKLM\\SOFTWARE\\K\\V"); }) != c.read_error) {
+        return 2;
+      }
+      return c.write_error != 0 || read == "inside" ? 0 : 3;
+    });
+
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadPosixFile(outside), outside_text);
+    struct stat registry {};
+    if (c.write_error == 0) {
+      ASSERT_EQ(lstat(scratch.InRoot("registry.reg").c_str(), &registry), 0);
+      EXPECT_TRUE(S_ISREG(registry.st_mode));
+    }
+  }
 }
 
 TEST_F(PosixRegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {

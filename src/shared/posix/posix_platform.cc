@@ -107,7 +107,12 @@ AnswerSource SourceOfAnswers(std::FILE*& terminal) {
 
 std::optional<std::string> TakeQueuedLine(const std::string& queue_path) {
   if (queue_path.empty()) return std::nullopt;
-  const Descriptor queue(open(queue_path.c_str(), O_RDWR | O_CLOEXEC));
+  // A FIFO or a device is never waited for: the queue must be a file.
+  const Descriptor queue(OpenRegularFile(queue_path, O_RDWR | O_CLOEXEC));
+  if (queue.get() < 0 && errno == EPERM) {
+    throw HostError(error_number::kUnspecified,
+                    "cannot read the answer queue " + queue_path + ": not a regular file");
+  }
   if (queue.get() < 0) return std::nullopt;  // a missing queue counts as empty
   // The lock is held until the descriptor closes.
   while (flock(queue.get(), LOCK_EX) != 0 && errno == EINTR) {

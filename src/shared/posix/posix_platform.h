@@ -42,9 +42,10 @@ class PosixDialogs : public Dialogs {
 
 // Takes the first line of a queue file (without its line end) and removes it
 // from the file, under an exclusive flock on the file itself. nullopt when
-// the file is missing or empty. Throws HostError when the file cannot be read,
-// holds more than kMaxAnswerQueueBytes, or the remaining lines cannot be
-// written back in full. The boxes then take their default answer.
+// the file is missing or empty. Throws HostError when the file is not a
+// regular file (a FIFO is refused, not waited for), cannot be read, holds
+// more than kMaxAnswerQueueBytes, or the remaining lines cannot be written
+// back in full. The boxes then take their default answer.
 std::optional<std::string> TakeQueuedLine(const std::string& queue_path);
 
 class PosixProcesses : public Processes {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -301,6 +302,25 @@ bool IsBlank(std::string_view line) {
   return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
+// Creates a new file beside `path` named "<path>.<16 random hex digits>.tmp":
+// exclusively and without following a link, so that nothing planted under
+// that name is written through or reused. -1 when it cannot.
+int CreateTemporaryFile(const std::string& path, mode_t mode, std::string& temporary) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    unsigned char random[8];
+    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return -1;
+    char digits[2 * sizeof random + 1];
+    for (std::size_t i = 0; i < sizeof random; ++i) {
+      std::snprintf(digits + 2 * i, 3, "%02x", random[i]);
+    }
+    temporary = path + "." + digits + ".tmp";
+    const int fd =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
 }  // namespace
 
 RegistryContent RegistryContent::Parse(std::string_view file_text) {
@@ -463,7 +483,8 @@ std::optional<RegistryPath> ParseRegistryPath(std::string_view path) {
 // ------------------------------------------------------------------- the file
 
 RegistryContent RegistryFile::Load() const {
-  Descriptor file(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  // The registry is the file itself, never a link, a FIFO or a device.
+  Descriptor file(OpenRegularFile(path_, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (file.get() < 0) {
     if (errno == ENOENT) return RegistryContent::Parse("");
     throw AccessDenied();
@@ -485,7 +506,8 @@ RegistryContent RegistryFile::Load() const {
 void RegistryFile::Update(const std::function<bool(RegistryContent&)>& change) {
   const std::string lock_path = path_ + ".lock";
   // flock needs no write access: a lock file made by another user still serves.
-  Descriptor lock(open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
+  // Like the registry, the lock file must be a regular file of its own.
+  Descriptor lock(OpenRegularFile(lock_path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (lock.get() < 0) throw AccessDenied();
   while (flock(lock.get(), LOCK_EX) != 0) {
     if (errno != EINTR) throw AccessDenied();
@@ -493,7 +515,8 @@ void RegistryFile::Update(const std::function<bool(RegistryContent&)>& change) {
 
   mode_t mode = 0644;
   struct stat info {};
-  if (stat(path_.c_str(), &info) == 0) {
+  if (lstat(path_.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) throw AccessDenied();
     mode = info.st_mode & 07777;
     if (access(path_.c_str(), W_OK) != 0) throw AccessDenied();
   }
@@ -501,10 +524,10 @@ void RegistryFile::Update(const std::function<bool(RegistryContent&)>& change) {
   if (!change(content)) return;
   const std::string text = content.Format();
 
-  const std::string temporary = path_ + "." + std::to_string(getpid()) + ".tmp";
+  std::string temporary;
   bool written = false;
   {
-    Descriptor out(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    Descriptor out(CreateTemporaryFile(path_, mode, temporary));
     if (out.get() < 0) throw AccessDenied();
     written = fchmod(out.get(), mode) == 0 && WriteAll(out.get(), text) && fsync(out.get()) == 0;
   }

@@ -94,7 +94,9 @@ std::optional<RegistryPath> ParseRegistryPath(std::string_view path);
 
 // The registry file of a machine, read without a lock (a write replaces the
 // file whole, so a reader sees either the old or the new file) and changed
-// under an exclusive lock on "<file>.lock".
+// under an exclusive lock on "<file>.lock". The registry and its lock file
+// must be regular files of their own: a link, a FIFO or a device in their
+// place is refused (access denied) without waiting for it.
 class RegistryFile {
  public:
   explicit RegistryFile(std::string path) : path_(std::move(path)) {}
@@ -104,7 +106,8 @@ class RegistryFile {
   RegistryContent Load() const;
 
   // Takes the lock, loads the content, lets change edit it and, when change
-  // returns true, writes it to a temporary file that then replaces the
+  // returns true, writes it to a new temporary file (made exclusively, under
+  // a name nobody can guess) that then replaces the
   // registry file. Exceptions from change propagate and leave the file
   // alone. Throws HostError (access denied) when the file or its folder
   // cannot be written.
