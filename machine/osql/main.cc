@@ -169,8 +169,9 @@ class Server {
     }
     sqlite3* created = nullptr;
     const std::string path = databases_ + "/" + name + kCatalogSuffix;
-    const int result = sqlite3_open_v2(path.c_str(), &created,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int result =
+        sqlite3_open_v2(path.c_str(), &created,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     const std::string message =
         created != nullptr ? sqlite3_errmsg(created) : sqlite3_errstr(result);
     sqlite3_close_v2(created);
@@ -205,7 +206,9 @@ class Server {
     if (db_ != nullptr) return std::nullopt;
     const std::optional<std::string> file = CatalogFile(catalog_);
     if (!file) return NoSuchCatalog(catalog_);
-    if (sqlite3_open_v2(file->c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    // A catalog file is the file itself: a link (out of the machine, say) is refused.
+    if (sqlite3_open_v2(file->c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
       const std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
       CloseCatalog();
       return ServerError{4060, 11,

@@ -48,7 +48,7 @@ JsonObject& JsonObject::AddNull(std::string_view key) {
 }
 
 void AppendLine(const std::string& posix_path, const std::string& line) {
-  if (!AppendLogLine(posix_path, line)) {
+  if (!AppendLogLine(posix_path, line, LogLink::kRefuse)) {
     throw HostError(error_number::kPermissionDenied, "Cannot write " + posix_path);
   }
 }

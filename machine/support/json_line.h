@@ -30,7 +30,8 @@ class JsonObject {
   std::string body_;
 };
 
-// Appends the line and a LF to the file (created when missing) in one write.
+// Appends the line and a LF to a file in the machine root (created when
+// missing) in one write, whole or not at all; a link there is not followed.
 // Throws HostError when the file cannot be written.
 void AppendLine(const std::string& posix_path, const std::string& line);
 

@@ -17,6 +17,7 @@ inline constexpr long kBadFileName = 52;
 inline constexpr long kFileNotFound = 53;
 inline constexpr long kBadFileMode = 54;
 inline constexpr long kFileAlreadyExists = 58;
+inline constexpr long kDiskFull = 61;
 inline constexpr long kInputPastEnd = 62;
 inline constexpr long kPermissionDenied = 70;
 inline constexpr long kPathNotFound = 76;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -44,6 +45,20 @@ std::vector<std::string> Paths(const std::vector<FolderEntry>& entries) {
   return paths;
 }
 
+// Every entry below a POSIX folder with the bytes of its files, links not
+// followed; empty when the folder is missing.
+std::map<std::string, std::string> PosixTree(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string relative = fs::relative(it->path(), folder).string();
+    tree[relative] = it->is_regular_file() ? ReadPosixFile(it->path().string()) : "/";
+  }
+  return tree;
+}
+
 // The in-memory fake, set up through its own test interface.
 class FakeFilesBackend {
  public:
@@ -54,6 +69,10 @@ class FakeFilesBackend {
   }
   std::optional<std::string> Content(const std::string& path) const { return files_.Content(path); }
   void EnterFolder(const std::string& path) { files_.SetCurrentFolder(path); }
+  // The fake holds no links: a path that leaves the machine is one it does
+  // not have, and nothing lies outside.
+  void PlantLinkLeavingTheMachine(const std::string&) {}
+  std::map<std::string, std::string> Outside() const { return {}; }
 
  private:
   Journal journal_;
@@ -79,6 +98,18 @@ class PosixFilesBackend {
     return ReadPosixFile(mapped->posix);
   }
   void EnterFolder(const std::string& path) { current_.emplace(machine_.Map(path)->posix); }
+  // Makes the path a link to a folder beside the machine that holds a
+  // product tree of its own.
+  void PlantLinkLeavingTheMachine(const std::string& path) {
+    const std::string outside = scratch_.Scratch("outside");
+    WritePosixFile(outside + "/Zentrel/Zentrel.ini", "outside settings");
+    WritePosixFile(outside + "/Zentrel/Logs/Access.log", "outside line\r\n");
+    WritePosixFile(outside + "/Zentrel/Uninstall/Scripts/script.vbs", "outside script");
+    ASSERT_EQ(symlink(outside.c_str(), machine_.Map(path)->posix.c_str()), 0);
+  }
+  std::map<std::string, std::string> Outside() const {
+    return PosixTree(scratch_.Scratch("outside"));
+  }
 
  private:
   TestMachine scratch_{MachineTree::kDrives};
@@ -397,6 +428,56 @@ TYPED_TEST(FileSystemContractTest, RelativePathsStartAtTheCurrentFolder) {
   EXPECT_TRUE(files.FolderExists("\\Out\\Harlwick"));
 }
 
+// A path through a link that leads out of the machine is a path that does
+// not exist: every operation fails as on a missing path, and nothing outside
+// is read, written or deleted.
+TYPED_TEST(FileSystemContractTest, PathsThroughALinkLeavingTheMachineDoNotExist) {
+  auto& files = this->files();
+  this->backend.PlantLinkLeavingTheMachine("C:\\Program Files\\Harlwick");
+  const std::map<std::string, std::string> outside = this->backend.Outside();
+  const std::string product = "C:\\Program Files\\Harlwick\\Zentrel";
+  const std::string media = "C:\\Media\\Program Files\\Harlwick\\Zentrel";
+
+  EXPECT_FALSE(files.FolderExists("C:\\Program Files\\Harlwick"));
+  EXPECT_FALSE(files.FolderExists(product + "\\Logs"));
+  EXPECT_FALSE(files.FileExists(product + "\\Zentrel.ini"));
+  EXPECT_THAT(Names(files.GetFolder("C:\\Program Files").sub_folders), IsEmpty());
+  struct Case {
+    const char* what;
+    std::function<void()> operation;
+    long error;
+  };
+  const Case cases[] = {
+      {"list", [&] { files.GetFolder(product); }, error_number::kPathNotFound},
+      {"delete folder", [&] { files.DeleteFolder(product + "\\Uninstall\\Scripts", true); },
+       error_number::kPathNotFound},
+      {"delete file", [&] { files.DeleteFile(product + "\\Zentrel.ini", true); },
+       error_number::kFileNotFound},
+      {"read", [&] { files.OpenTextFile(product + "\\Zentrel.ini", IoMode::kForReading, false); },
+       error_number::kFileNotFound},
+      {"append",
+       [&] { files.OpenTextFile(product + "\\Logs\\Access.log", IoMode::kForAppending, true); },
+       error_number::kPathNotFound},
+      {"write", [&] { files.OpenTextFile(product + "\\Zentrel.ini", IoMode::kForWriting, true); },
+       error_number::kPathNotFound},
+      {"copy out", [&] { files.CopyFile(product + "\\Zentrel.ini", "C:\\Program Files\\", true); },
+       error_number::kFileNotFound},
+      {"copy in", [&] { files.CopyFile(media + "\\Zentrel.ini", product + "\\", true); },
+       error_number::kPathNotFound},
+      {"copy folder in", [&] { files.CopyFolder(media, "C:\\Program Files\\Harlwick\\", true); },
+       error_number::kPathNotFound},
+      {"move out", [&] { files.MoveFile(product + "\\Zentrel.ini", "C:\\Program Files\\x.ini"); },
+       error_number::kFileNotFound},
+      {"move in", [&] { files.MoveFile(media + "\\Zentrel.ini", product + "\\Zentrel.ini"); },
+       error_number::kPathNotFound},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ErrorNumberOf(c.operation), c.error) << c.what;
+  }
+  EXPECT_EQ(this->backend.Outside(), outside);
+  EXPECT_EQ(this->backend.Content(media + "\\Zentrel.ini"), "new settings");
+}
+
 // ------------------------------------------------------ the real backend only
 
 class PosixFileSystemTest : public ::testing::Test {
@@ -509,6 +590,37 @@ TEST_F(PosixFileSystemTest, DeletingFollowsNoLinksAndLeavesDrivesAlone) {
   EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFolder("D:\\..", true); }),
             error_number::kPermissionDenied);
   EXPECT_TRUE(PosixExists(scratch.InRoot("drive_d/Precious/data.txt")));
+}
+
+// Links to a file outside the machine where programs work (a log, an entry
+// of a folder copied, an entry of a copy's destination) are not followed:
+// they count as missing, listings leave them out, and the file stays as it
+// was.
+TEST_F(PosixFileSystemTest, LinksToFilesOutsideTheMachineAreNeverFollowed) {
+  const std::string outside = scratch.Scratch("outside.txt");
+  WritePosixFile(outside, "outside");
+  WritePosixFile(scratch.InRoot("drive_c/Tree/a.txt"), "a");
+  MakePosixFolders(scratch.InRoot("drive_c/Logs"));
+  MakePosixFolders(scratch.InRoot("drive_c/Into"));
+  for (const char* link :
+       {"drive_c/Logs/Access.log", "drive_c/Tree/secret.txt", "drive_c/Into/a.txt"}) {
+    ASSERT_EQ(symlink(outside.c_str(), scratch.InRoot(link).c_str()), 0);
+  }
+
+  EXPECT_FALSE(files.FileExists("C:\\Logs\\Access.log"));
+  EXPECT_EQ(ErrorNumberOf(
+                [&] { files.OpenTextFile("C:\\Logs\\Access.log", IoMode::kForAppending, true); }),
+            error_number::kPathNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFile("C:\\Logs\\Access.log", true); }),
+            error_number::kFileNotFound);
+  EXPECT_THAT(Names(files.GetFolder("C:\\Tree").files), ElementsAre("a.txt"));
+  files.CopyFolder("C:\\Tree", "C:\\Copy", true);
+  EXPECT_THAT(*ListFolder(scratch.InRoot("drive_c/Copy")), ElementsAre("a.txt"));
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile("C:\\Tree\\a.txt", "C:\\Into\\", true); }),
+            error_number::kPathNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFolder("C:\\Tree", "C:\\Into", true); }),
+            error_number::kPathNotFound);
+  EXPECT_EQ(ReadPosixFile(outside), "outside");
 }
 
 TEST_F(PosixFileSystemTest, ForceRemovesReadOnlyFoldersToo) {

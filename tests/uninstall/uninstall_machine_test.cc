@@ -2,8 +2,11 @@
 // behind, a second run, a run by another user, and launches before and after.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -131,6 +134,53 @@ TEST_F(UninstallOnMachineTest, LaunchesAreNoLongerCheckedAfterwards) {
   // With the library retired, even a value naming it again checks nothing.
   machine.SetRegistryValue(kAppInitDllsValue, "Zentrel.dll");
   EXPECT_EQ(Launch(machine, kControlledUser, "notepad.exe"), "running");
+}
+
+// Every entry below a POSIX folder with the size of its files ("/" for a
+// folder), links not followed.
+std::map<std::string, std::string> PosixTree(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string relative = fs::relative(entry.path(), folder).string();
+    tree[relative] = entry.is_regular_file() ? std::to_string(entry.file_size()) : "/";
+  }
+  return tree;
+}
+
+// A folder on the way to what the uninstaller deletes is a link to a folder
+// outside the machine: nothing out there is touched. A profile that leads out
+// of the machine keeps quillon-machine from running anything as its user.
+TEST(UninstallBoundaryTest, NothingOutsideTheMachineIsDeletedThroughALink) {
+  struct Case {
+    std::string linked;
+    int status;
+  };
+  const Case cases[] = {
+      {std::string(kProductFolder) + "\\Uninstall", 0},
+      {"C:\\Program Files\\Harlwick", 0},
+      {"C:\\Documents and Settings\\Administrator\\Start Menu\\Programs", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.linked);
+    TestMachine machine;
+    MakeInstalledMachine(machine);
+    // The uninstaller runs from a copy that the link does not hide.
+    machine.CopyIn(BinPath("Uninstall.exe"), "C:\\Uninstall.exe");
+    const std::string inside = machine.Posix(c.linked);
+    const std::string outside = machine.Scratch("outside");
+    std::filesystem::rename(inside, outside);
+    WritePosixFile(outside + "/Precious/data.txt", "keep me");
+    ASSERT_EQ(symlink(outside.c_str(), inside.c_str()), 0);
+    const std::map<std::string, std::string> before = PosixTree(outside);
+
+    const ToolResult run = machine.Run("\"C:\\Uninstall.exe\"");
+
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(PosixTree(outside), before);
+    struct stat link {};
+    EXPECT_TRUE(lstat(inside.c_str(), &link) != 0 || S_ISLNK(link.st_mode));
+  }
 }
 
 }  // namespace

@@ -7,9 +7,15 @@
 
 namespace quillon {
 
+// Whether a link in place of a log is followed: a log that a caller names
+// may be anywhere; one kept in the machine root must be the file itself.
+enum class LogLink { kFollow, kRefuse };
+
 // Appends the line and a line feed to the file (created when missing) with a
-// single write, so that lines of concurrent writers never interleave.
-// Returns false when the file cannot be written.
-bool AppendLogLine(const std::string& path, const std::string& line);
+// single write, so that lines of concurrent writers never interleave, and
+// whole or not at all. Returns false when the file cannot be written, is not
+// a regular file (it is never waited for), or the line did not fit.
+bool AppendLogLine(const std::string& path, const std::string& line,
+                   LogLink link = LogLink::kFollow);
 
 }  // namespace quillon

@@ -288,18 +288,38 @@ std::optional<MappedPath> PortableMachine::Map(std::string_view windows_path) co
     mapped.windows += (i == 0 ? "" : "\\") + name;
   }
   mapped.exists = exists;
+  // A link on the way that leads out of the machine makes the path one that
+  // names nothing here.
+  if (!Contains(mapped.posix)) return std::nullopt;
   return mapped;
 }
 
-std::optional<std::string> PortableMachine::WindowsPath(const std::string& posix_path) const {
-  if (real_root_.empty()) {
-    std::optional<std::string> resolved = RealPath(root_);
-    if (!resolved) return std::nullopt;
-    real_root_ = *resolved;
+const std::string& PortableMachine::RealRoot() const {
+  if (real_root_.empty()) real_root_ = RealPath(root_).value_or("");
+  return real_root_;
+}
+
+bool PortableMachine::Contains(const std::string& posix_path) const {
+  const std::string& root = RealRoot();
+  if (root.empty()) return false;
+  std::string existing = posix_path;
+  struct stat info {};
+  while (lstat(existing.c_str(), &info) != 0) {
+    const std::size_t slash = existing.rfind('/');
+    if (slash == std::string::npos || slash == 0) return false;
+    existing.erase(slash);
   }
+  const std::optional<std::string> real = RealPath(existing);
+  if (!real) return false;
+  return *real == root || root == "/" || real->compare(0, root.size() + 1, root + "/") == 0;
+}
+
+std::optional<std::string> PortableMachine::WindowsPath(const std::string& posix_path) const {
+  const std::string& real_root = RealRoot();
+  if (real_root.empty()) return std::nullopt;
   std::optional<std::string> real = RealPath(posix_path);
   if (!real) return std::nullopt;
-  const std::string prefix = (real_root_ == "/" ? "" : real_root_) + "/drive_";
+  const std::string prefix = (real_root == "/" ? "" : real_root) + "/drive_";
   if (real->compare(0, prefix.size(), prefix) != 0 || real->size() < prefix.size() + 1) {
     return std::nullopt;
   }

@@ -44,9 +44,16 @@ class PortableMachine {
   // element is matched against the existing entries without regard to ASCII
   // letter case (an exact match wins); an element that does not exist keeps
   // the case given. Returns nullopt for a UNC path, an empty path, a path
-  // with an element holding a character Windows forbids in names, or a
-  // relative path while the current directory lies on no drive.
+  // with an element holding a character Windows forbids in names, a relative
+  // path while the current directory lies on no drive, and a path that leads
+  // out of the machine through a link (see Contains).
   std::optional<MappedPath> Map(std::string_view windows_path) const;
+
+  // True when the POSIX path stays inside the machine: the real path (links
+  // resolved) of its longest existing part lies at or below the root's real
+  // path. A dangling link or a loop of links on the way does not count as
+  // inside, since creating through it could land anywhere.
+  bool Contains(const std::string& posix_path) const;
 
   // The Windows form of an existing POSIX path on one of the drives
   // ("C:\Program Files", "D:\" for a drive's root), or nullopt when it lies
@@ -56,9 +63,13 @@ class PortableMachine {
   std::optional<std::string> CurrentFolder() const;
 
  private:
+  // The root's real path, resolved once when first needed; "" when the root
+  // cannot be resolved.
+  const std::string& RealRoot() const;
+
   std::string root_;
   std::string program_name_;
-  mutable std::string real_root_;  // resolved once, when first needed
+  mutable std::string real_root_;
 };
 
 // A program's name without a directory part and without ".exe":

@@ -1,5 +1,6 @@
 #include "shared/posix/posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "shared/host_error.h"
@@ -38,6 +40,8 @@ HostError FileError(long number) {
       return HostError(number, "Bad file mode");
     case error_number::kBadFileName:
       return HostError(number, "Bad file name or number");
+    case error_number::kDiskFull:
+      return HostError(number, "Disk full");
     default:
       return HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
   }
@@ -53,6 +57,7 @@ HostError ErrnoError(int error, Missing missing) {
       return FileError(missing == Missing::kFile ? error_number::kFileNotFound
                                                  : error_number::kPathNotFound);
     case ENOTDIR:
+    case ELOOP:
       return FileError(error_number::kPathNotFound);
     case EACCES:
     case EPERM:
@@ -67,6 +72,10 @@ HostError ErrnoError(int error, Missing missing) {
     case ENAMETOOLONG:
     case EINVAL:
       return FileError(error_number::kBadFileName);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return FileError(error_number::kDiskFull);
     default:
       return HostError(error_number::kUnspecified, std::strerror(error));
   }
@@ -100,6 +109,15 @@ std::string ChildPath(const std::string& folder, const std::string& name) {
   return folder + "/" + FindStoredName(folder, name).value_or(name);
 }
 
+// The same entry as a destination: a link there that leads out of the
+// machine names nothing that may be written.
+std::string DestinationChild(const PortableMachine& machine, const std::string& folder,
+                             const std::string& name) {
+  std::string child = ChildPath(folder, name);
+  if (!machine.Contains(child)) throw FileError(error_number::kPathNotFound);
+  return child;
+}
+
 std::string JoinWindows(const std::string& folder, const std::string& name) {
   return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
 }
@@ -120,6 +138,8 @@ void CopyOneFile(const std::string& source, const struct stat& source_info,
   if (StatOf(target, target_info)) {
     if (S_ISDIR(target_info.st_mode)) throw FileError(conflict_with_folder);
     if (!overwrite) throw FileError(error_number::kFileAlreadyExists);
+    // A FIFO or a device is not overwritten (nor waited for).
+    if (!S_ISREG(target_info.st_mode)) throw FileError(error_number::kPermissionDenied);
     // Copying a file onto itself would empty it before reading it.
     if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino) {
       throw FileError(error_number::kPermissionDenied);
@@ -151,8 +171,8 @@ void CopyOneFile(const std::string& source, const struct stat& source_info,
 
 // Copies a folder's content into target (created when missing), merging with
 // what is there.
-void CopyTree(const std::string& source, const struct stat& source_info, const std::string& target,
-              bool overwrite) {
+void CopyTree(const PortableMachine& machine, const std::string& source,
+              const struct stat& source_info, const std::string& target, bool overwrite) {
   struct stat target_info {};
   const bool created = !StatOf(target, target_info);
   if (created) {
@@ -163,11 +183,13 @@ void CopyTree(const std::string& source, const struct stat& source_info, const s
   for (const auto& name : FolderNames(source)) {
     const std::string child = source + "/" + name;
     struct stat child_info {};
-    if (!StatOf(child, child_info)) continue;  // a dangling link has nothing to copy
+    // A dangling link has nothing to copy; a link out of the machine is not
+    // followed.
+    if (!StatOf(child, child_info) || !machine.Contains(child)) continue;
     if (S_ISDIR(child_info.st_mode)) {
-      CopyTree(child, child_info, ChildPath(target, name), overwrite);
+      CopyTree(machine, child, child_info, DestinationChild(machine, target, name), overwrite);
     } else if (S_ISREG(child_info.st_mode)) {
-      CopyOneFile(child, child_info, ChildPath(target, name), overwrite,
+      CopyOneFile(child, child_info, DestinationChild(machine, target, name), overwrite,
                   error_number::kFileAlreadyExists);
     }
   }
@@ -202,19 +224,51 @@ bool HoldsReadOnlyFile(const std::string& folder) {
   return false;
 }
 
-// Removes a folder with all it holds; links are removed, never followed.
-void RemoveTree(const std::string& folder, bool force) {
-  if (force) chmod(folder.c_str(), 0700);  // a read-only folder goes too; failure shows below
-  for (const auto& name : FolderNames(folder)) {
-    const std::string child = folder + "/" + name;
+// Empties the folder open as `folder` (a descriptor that this call owns)
+// entry by entry. Every folder below is opened relative to its parent and
+// never through a link, so that a folder swapped for a link meanwhile leads
+// nowhere else: links are removed, never followed.
+void EmptyFolder(int folder, bool force) {
+  DIR* listing = fdopendir(folder);
+  if (listing == nullptr) {
+    const int error = errno;
+    close(folder);
+    throw ErrnoError(error, Missing::kPath);
+  }
+  // Closes the listing and with it the descriptor.
+  const std::unique_ptr<DIR, int (*)(DIR*)> closer(listing, closedir);
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  if (errno != 0) throw ErrnoError(errno, Missing::kPath);
+  for (const auto& name : names) {
     struct stat info {};
-    if (lstat(child.c_str(), &info) != 0) continue;
+    if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(info.st_mode)) {
-      RemoveTree(child, force);
-    } else if (unlink(child.c_str()) != 0) {
+      // A read-only folder goes too; a failure shows when it is emptied.
+      if (force) fchmodat(folder, name.c_str(), 0700, 0);
+      const int child =
+          openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (child < 0) throw ErrnoError(errno, Missing::kPath);
+      EmptyFolder(child, force);
+      if (unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0) {
+        throw ErrnoError(errno, Missing::kPath);
+      }
+    } else if (unlinkat(folder, name.c_str(), 0) != 0) {
       throw ErrnoError(errno, Missing::kFile);
     }
   }
+}
+
+// Removes a folder with all it holds; links are removed, never followed.
+void RemoveTree(const std::string& folder, bool force) {
+  if (force) chmod(folder.c_str(), 0700);  // a read-only folder goes too; failure shows below
+  const int opened = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (opened < 0) throw ErrnoError(errno, Missing::kPath);
+  EmptyFolder(opened, force);
   if (rmdir(folder.c_str()) != 0) throw ErrnoError(errno, Missing::kPath);
 }
 
@@ -222,7 +276,7 @@ void RemoveTree(const std::string& folder, bool force) {
 
 class PosixTextStream : public TextStream {
  public:
-  PosixTextStream(int fd, bool reading) : fd_(fd), reading_(reading) {}
+  PosixTextStream(int fd, IoMode mode) : fd_(fd), mode_(mode) {}
 
   std::string ReadLine() override {
     CheckMode(true);
@@ -247,16 +301,22 @@ class PosixTextStream : public TextStream {
     return !Fill();
   }
 
+  // An append goes in whole or not at all, in one write: concurrent
+  // appenders share the logs without locks.
   void Write(const std::string& text) override {
     CheckMode(false);
-    if (!WriteAll(fd_.get(), text)) throw ErrnoError(errno, Missing::kFile);
+    const bool written =
+        mode_ == IoMode::kForAppending ? AppendWhole(fd_.get(), text) : WriteAll(fd_.get(), text);
+    if (!written) throw ErrnoError(errno, Missing::kFile);
   }
 
   void Close() override { fd_.Close(); }
 
  private:
   void CheckMode(bool for_reading) const {
-    if (fd_.get() < 0 || reading_ != for_reading) throw FileError(error_number::kBadFileMode);
+    if (fd_.get() < 0 || (mode_ == IoMode::kForReading) != for_reading) {
+      throw FileError(error_number::kBadFileMode);
+    }
   }
 
   // Makes sure unread bytes are buffered; false at the end of the file.
@@ -277,7 +337,7 @@ class PosixTextStream : public TextStream {
   }
 
   Descriptor fd_;
-  bool reading_;
+  IoMode mode_;
   std::string buffer_;
   std::size_t position_ = 0;
 };
@@ -320,7 +380,7 @@ std::string DestinationPath(const PortableMachine& machine, const std::string& d
   if (!to) throw FileError(error_number::kPathNotFound);
   if (!EndsWithSeparator(destination)) return to->posix;
   if (!IsDirectory(to->posix)) throw FileError(error_number::kPathNotFound);
-  return ChildPath(to->posix, PosixName(source_posix));
+  return DestinationChild(machine, to->posix, PosixName(source_posix));
 }
 
 }  // namespace
@@ -355,7 +415,7 @@ void PosixFileSystem::CopyFolder(const std::string& source, const std::string& d
   if (!IsDirectory(PosixParent(target))) throw FileError(error_number::kPathNotFound);
   // A folder copied into itself would grow for ever.
   if (IsInside(target, from.posix)) throw FileError(error_number::kPermissionDenied);
-  CopyTree(from.posix, source_info, target, overwrite);
+  CopyTree(machine_, from.posix, source_info, target, overwrite);
 }
 
 void PosixFileSystem::DeleteFile(const std::string& path, bool force) {
@@ -412,10 +472,13 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
       throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
   }
   std::optional<MappedPath> mapped = MapName(machine_, path);
-  if (!mapped) throw FileError(error_number::kPathNotFound);
+  // A path that names nothing here fails as a missing file would.
+  if (!mapped) throw FileError(create ? error_number::kPathNotFound : error_number::kFileNotFound);
   struct stat info {};
   if (StatOf(mapped->posix, info)) {
-    if (S_ISDIR(info.st_mode)) throw FileError(error_number::kPermissionDenied);
+    // A folder, a FIFO or a device is no text file; it is refused without
+    // waiting for it.
+    if (!S_ISREG(info.st_mode)) throw FileError(error_number::kPermissionDenied);
     if (mode != IoMode::kForReading && IsReadOnly(info)) {
       throw FileError(error_number::kPermissionDenied);
     }
@@ -424,9 +487,9 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
     if (!IsDirectory(PosixParent(mapped->posix))) throw FileError(error_number::kPathNotFound);
     flags |= O_CREAT;
   }
-  const int fd = open(mapped->posix.c_str(), flags, 0666);
+  const int fd = OpenRegularFile(mapped->posix, flags, 0666);
   if (fd < 0) throw ErrnoError(errno, Missing::kFile);
-  return std::make_unique<PosixTextStream>(fd, mode == IoMode::kForReading);
+  return std::make_unique<PosixTextStream>(fd, mode);
 }
 
 Folder PosixFileSystem::GetFolder(const std::string& path) {
@@ -436,12 +499,12 @@ Folder PosixFileSystem::GetFolder(const std::string& path) {
   folder.path = mapped->windows;
   for (const auto& name : FolderNames(mapped->posix)) {
     // One look at the entry itself; only a link is followed to what it names
-    // (a dangling link names nothing and is left out).
+    // (a dangling link, or one leading out of the machine, is left out).
     const std::string child = mapped->posix + "/" + name;
     struct stat info {};
     if (lstat(child.c_str(), &info) != 0) continue;
     const bool link = S_ISLNK(info.st_mode);
-    if (link && !StatOf(child, info)) continue;
+    if (link && (!StatOf(child, info) || !machine_.Contains(child))) continue;
     FolderEntry entry{name, JoinWindows(mapped->windows, name), link};
     if (S_ISDIR(info.st_mode)) {
       folder.sub_folders.push_back(entry);

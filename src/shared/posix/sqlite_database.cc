@@ -169,10 +169,12 @@ class SqliteConnection : public Connection {
     if (!IsPlainCatalogName(catalog)) Fail("Invalid database name \"" + catalog + "\".");
 
     // Read-write without create: a missing database is an error, never a new
-    // empty file.
+    // empty file. The catalog file must be the file itself, not a link (out
+    // of the machine, say).
     sqlite3* db = nullptr;
-    const int result = sqlite3_open_v2(CatalogFile(databases_folder_, catalog).c_str(), &db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int result = sqlite3_open_v2(
+        CatalogFile(databases_folder_, catalog).c_str(), &db,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (result != SQLITE_OK) {
       const std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(result);
       sqlite3_close_v2(db);
