@@ -317,6 +317,10 @@ int RunUnprivileged(const std::function<int()>& body) {
   });
 }
 
+bool UnprivilegedUserCanRun(const std::string& program) {
+  return RunUnprivileged([&] { return access(program.c_str(), X_OK) == 0 ? 0 : 1; }) == 0;
+}
+
 bool WaitUntilEnded(const std::vector<pid_t>& pids) {
   const auto deadline = Clock::now() + kLaunchedBound;
   while (std::any_of(pids.begin(), pids.end(), StillRuns)) {

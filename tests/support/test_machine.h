@@ -76,6 +76,9 @@ int RunInChild(const std::function<int()>& body);
 // Like RunInChild, but the child first gives up root (when the tests run as
 // root), so that permission bits take effect.
 int RunUnprivileged(const std::function<int()>& body);
+// Whether the user RunUnprivileged switches to may start the program: not
+// where the build tree lies in a folder only root may enter.
+bool UnprivilegedUserCanRun(const std::string& program);
 
 // Waits until processes that are not this process's children have ended
 // (one ended but not yet reaped counts as ended); false when one still runs
