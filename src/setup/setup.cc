@@ -35,8 +35,6 @@ constexpr char kCompletedText[] = "Quillon setup completed successfully.";
 // The head start the licence viewer gets before the question comes up.
 constexpr std::uint32_t kEulaViewerHeadStart = 2000;
 
-constexpr char kRegistrationKey[] =
-    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zentrel";
 constexpr char kProductName[] = "Quillon";
 constexpr char kWindowsVersion[] =
     "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\CurrentVersion";
@@ -103,8 +101,8 @@ bool AgreesToEula(Dialogs& dialogs) {
 }
 
 bool AlreadyInstalled(HostShell& shell) {
-  const std::string name =
-      Skipping([&] { return shell.RegRead(std::string(kRegistrationKey) + "\\DisplayName"); });
+  const std::string name = Skipping(
+      [&] { return shell.RegRead(std::string(kUninstallRegistrationKey) + "\\DisplayName"); });
   return name == kProductName;
 }
 
@@ -119,7 +117,7 @@ void CopyStartMenuGroup(HostShell& shell, HostFileSystem& files) {
 }
 
 void WriteUninstallRegistration(HostShell& shell, const SetupValues& values) {
-  const std::string key = std::string(kRegistrationKey) + "\\";
+  const std::string key = std::string(kUninstallRegistrationKey) + "\\";
   const std::string uninstaller =
       Quoted(values.program_files + kProductFolderSuffix + "\\Uninstall\\Uninstall.exe");
   shell.RegWrite(key + "DisplayIcon", uninstaller, "REG_SZ");

@@ -35,6 +35,11 @@ inline constexpr const char* kCheckerSuffix = kCheckerSuffixText.data();
 inline constexpr const char* kMailerSuffix = kMailerSuffixText.data();
 inline constexpr const char* kSettingsFileSuffix = kSettingsFileSuffixText.data();
 
+// The registration Setup writes for the platform's list of installed programs
+// and Uninstall removes.
+inline constexpr char kUninstallRegistrationKey[] =
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zentrel";
+
 // Joins the fields of the hook library's request to the checker.
 inline constexpr char kRequestSeparator[] = "_|_";
 

@@ -12,10 +12,6 @@
 
 namespace quillon {
 
-// The registration Setup writes for the platform's list of installed programs.
-inline constexpr char kUninstallRegistrationKey[] =
-    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zentrel";
-
 // The removal scripts below ProgramFiles; each is run by the script host.
 inline constexpr auto kWebSiteRemovalScriptSuffix = JoinLiterals(
     kProductFolderSuffix, "\\Uninstall\\Remove Zentrel Web Site\\Remove Zentrel Web Site.vbs");
