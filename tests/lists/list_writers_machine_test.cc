@@ -46,18 +46,11 @@ TEST(ListWritersOnAMachine, GemthornAppendsStoredPathsSkipsLinksAndReportsLocked
   const std::string errors = machine.Scratch("gemthorn.err");
 
   // Permission bits bind only a user who is not root.
-  const int error_file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  ASSERT_GE(error_file, 0);
   if (!UnprivilegedUserCanRun(BinPath("quillon-machine"))) {
     GTEST_SKIP() << "the build tree is closed to unprivileged users";
   }
-  const int status = RunUnprivileged([&] {
-    if (dup2(error_file, STDERR_FILENO) < 0) return 96;
-    return WaitForChild(machine.StartProgram(
-        BinPath("quillon-machine"),
-        {"run", machine.root(), "--cwd", "D:\\Quillon", "--", "Gemthorn.exe \"c:\\APPS\""}));
-  });
-  close(error_file);
+  const int status = machine.RunToolUnprivileged(
+      {"run", machine.root(), "--cwd", "D:\\Quillon", "--", "Gemthorn.exe \"c:\\APPS\""}, errors);
   const std::string reported = ReadPosixFile(errors);
   chmod(machine.Posix("C:\\Apps\\Locked").c_str(), 0755);
 

@@ -233,18 +233,11 @@ TEST_F(SetupOnAMachineTest, RefusedEulaAndNoRegistryAccessEndSetupBeforeAnything
   // The dialog log beside the machine, open to that user.
   WritePosixFile(machine.Scratch("dialogs.log"), "", 0666);
   const std::string errors = machine.Scratch("setup.err");
-  const int error_file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  ASSERT_GE(error_file, 0);
   if (!UnprivilegedUserCanRun(BinPath("quillon-machine"))) {
     GTEST_SKIP() << "the build tree is closed to unprivileged users";
   }
-  const int status = RunUnprivileged([&] {
-    if (dup2(error_file, STDERR_FILENO) < 0) return 96;
-    return WaitForChild(machine.StartProgram(
-        BinPath("quillon-machine"),
-        {"run", machine.root(), "--cwd", "D:\\Quillon", "--", "D:\\Quillon\\Setup.exe"}));
-  });
-  close(error_file);
+  const int status = machine.RunToolUnprivileged(
+      {"run", machine.root(), "--cwd", "D:\\Quillon", "--", "D:\\Quillon\\Setup.exe"}, errors);
   EXPECT_EQ(status, 0) << ReadPosixFile(errors);
   EXPECT_THAT(LastBoxText(machine),
               HasSubstr("You must be logged on as a user with administrative privileges"));

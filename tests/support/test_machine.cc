@@ -552,6 +552,18 @@ std::vector<RunRecord> TestMachine::Runs() const {
   return records;
 }
 
+int TestMachine::RunToolUnprivileged(const std::vector<std::string>& arguments,
+                                     const std::string& errors) const {
+  const int error_file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (error_file < 0) throw std::runtime_error("cannot create " + errors);
+  const int status = RunUnprivileged([&] {
+    if (dup2(error_file, STDERR_FILENO) < 0) return 96;
+    return WaitForChild(StartProgram(BinPath("quillon-machine"), arguments));
+  });
+  close(error_file);
+  return status;
+}
+
 pid_t TestMachine::StartProgram(const std::string& program,
                                 const std::vector<std::string>& arguments) const {
   std::vector<std::string> argv = {program};

@@ -227,6 +227,10 @@ class TestMachine {
   // Running programs.
   // Starts a POSIX program with the environment, in drive C's root.
   pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments) const;
+  // Runs quillon-machine with the arguments as the unprivileged user of
+  // RunUnprivileged, its stderr going to the POSIX file `errors`: its status.
+  int RunToolUnprivileged(const std::vector<std::string>& arguments,
+                          const std::string& errors) const;
   // Runs quillon-machine with the arguments and the given standard input.
   ToolResult Tool(const std::vector<std::string>& arguments, const std::string& input = "") const;
   // quillon-machine run ROOT [--cwd FOLDER] -- COMMAND_LINE
