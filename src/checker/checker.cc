@@ -11,7 +11,7 @@ namespace {
 
 const std::string& Field(const std::vector<std::string>& fields, std::size_t index) {
   if (index >= fields.size()) {
-    throw HostError(error_number::kSubscriptOutOfRange, "Subscript out of range");
+    throw StandardError(error_number::kSubscriptOutOfRange);
   }
   return fields[index];
 }

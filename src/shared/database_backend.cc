@@ -18,7 +18,7 @@ std::string FirstRowRecordset::Field(const std::string& column) const {
   if (eof_) Fail(kNoCurrentRecord);
   const std::optional<std::string>* value = find_(row_, column);
   if (value == nullptr) Fail(kItemNotFound);
-  if (!*value) throw HostError(error_number::kInvalidUseOfNull, kInvalidUseOfNull);
+  if (!*value) throw StandardError(error_number::kInvalidUseOfNull);
   return **value;
 }
 

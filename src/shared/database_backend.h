@@ -19,7 +19,6 @@ inline constexpr char kNoCurrentRecord[] =
     "requires a current record.";
 inline constexpr char kItemNotFound[] =
     "Item cannot be found in the collection corresponding to the requested name or ordinal.";
-inline constexpr char kInvalidUseOfNull[] = "Invalid use of Null";
 
 // Throws the HostError of a failing database operation:
 // error_number::kUnspecified with the message.

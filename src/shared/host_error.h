@@ -10,6 +10,7 @@ namespace quillon {
 // Error numbers as the platform's scripting runtime reports them, so an
 // administrator sees the same number on every backend.
 namespace error_number {
+inline constexpr long kInvalidProcedureCall = 5;
 inline constexpr long kOverflow = 6;
 inline constexpr long kSubscriptOutOfRange = 9;
 inline constexpr long kTypeMismatch = 13;
@@ -22,7 +23,6 @@ inline constexpr long kInputPastEnd = 62;
 inline constexpr long kPermissionDenied = 70;
 inline constexpr long kPathNotFound = 76;
 inline constexpr long kInvalidUseOfNull = 94;
-inline constexpr long kInvalidProcedureCall = 5;
 // HRESULTs: registry or program not found, access denied, a program path that
 // is no valid name, generic failure.
 inline constexpr long kSystemFileNotFound = -2147024894;  // 0x80070002
@@ -43,6 +43,14 @@ class HostError : public std::runtime_error {
   long number_;
   std::string description_;
 };
+
+// The standard text of an error number above ("File not found" for 53, "The
+// system cannot find the file specified." for 0x80070002, ...); "" for a
+// number outside the table.
+const char* StandardErrorText(long number);
+
+// The error with its standard text.
+HostError StandardError(long number);
 
 // The text of the standard error report: "Error <number>: <description>".
 std::string ErrorReportText(const HostError& error);

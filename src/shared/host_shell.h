@@ -24,12 +24,13 @@ class HostShell {
   // The value of a variable of the process environment, or "" when unset.
   virtual std::string Environment(const std::string& name) = 0;
 
-  // Registry paths are "HKLM\" + key path + "\" + value name (HKEY_LOCAL_MACHINE,
-  // HKCU and HKEY_CURRENT_USER are accepted too).
+  // Registry paths are "HKLM\" + key path + "\" + value name; the roots
+  // are those of shared/registry_path.h.
   // Returns the data as text; a DWORD reads as its decimal digits.
   // Throws HostError when the key or the value does not exist.
   virtual std::string RegRead(const std::string& path) = 0;
-  // type is "REG_SZ" or "REG_DWORD" (data then decimal digits). Creates missing
+  // type is "REG_SZ", "REG_EXPAND_SZ" or "REG_DWORD" in any case (data then a
+  // number as ParseDwordData reads it). Creates missing
   // keys and replaces the value whole. Throws HostError when it cannot write.
   virtual void RegWrite(const std::string& path, const std::string& data,
                         const std::string& type) = 0;

@@ -145,12 +145,12 @@ std::uint32_t ParseUnsigned32(std::string_view digits) {
   // Any character other than a digit makes the text no number, however long
   // it is; only a text of digits alone can overflow.
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-    throw HostError(error_number::kTypeMismatch, "Type mismatch");
+    throw StandardError(error_number::kTypeMismatch);
   }
   std::uint64_t value = 0;
   for (char digit : digits) {
     value = value * 10 + static_cast<std::uint64_t>(digit - '0');
-    if (value > UINT32_MAX) throw HostError(error_number::kOverflow, "Overflow");
+    if (value > UINT32_MAX) throw StandardError(error_number::kOverflow);
   }
   return static_cast<std::uint32_t>(value);
 }

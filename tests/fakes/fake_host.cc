@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <type_traits>
 
+#include "shared/registry_path.h"
 #include "shared/text.h"
 #include "shared/windows_names.h"
 
@@ -64,39 +65,30 @@ bool GlobMatch(const std::string& pattern, const std::string& name) {
   return pi == p.size();
 }
 
-std::string RegistryKeyName(const std::string& key) {
-  static const std::pair<const char*, const char*> kRoots[] = {{"HKLM\\", "HKEY_LOCAL_MACHINE\\"},
-                                                               {"HKCU\\", "HKEY_CURRENT_USER\\"}};
-  for (const auto& [short_root, long_root] : kRoots) {
-    const std::string prefix = short_root;
-    if (UpperCase(key.substr(0, prefix.size())) == prefix) {
-      return long_root + key.substr(prefix.size());
-    }
+// The stored name of a registry type text: its upper-case form.
+std::string TypeName(RegistryType type) {
+  switch (type) {
+    case RegistryType::kString:
+      return "REG_SZ";
+    case RegistryType::kExpandString:
+      return "REG_EXPAND_SZ";
+    case RegistryType::kDword:
+      return "REG_DWORD";
   }
-  return key;
-}
-
-// Splits "HKLM\key\value" into the full key name and the value name.
-std::pair<std::string, std::string> SplitRegistryPath(const std::string& path) {
-  const std::size_t last = path.rfind('\\');
-  if (last == std::string::npos) {
-    throw HostError(error_number::kSystemFileNotFound,
-                    "Invalid root in registry key " + Quoted(path) + ".");
-  }
-  return {RegistryKeyName(path.substr(0, last)), path.substr(last + 1)};
+  return "";
 }
 
 HostError FileNotFound() {
-  return HostError(error_number::kFileNotFound, "File not found");
+  return StandardError(error_number::kFileNotFound);
 }
 HostError PathNotFound() {
-  return HostError(error_number::kPathNotFound, "Path not found");
+  return StandardError(error_number::kPathNotFound);
 }
 HostError AlreadyExists() {
-  return HostError(error_number::kFileAlreadyExists, "File already exists");
+  return StandardError(error_number::kFileAlreadyExists);
 }
 HostError PermissionDenied() {
-  return HostError(error_number::kPermissionDenied, "Permission denied");
+  return StandardError(error_number::kPermissionDenied);
 }
 
 // A path with a character Windows forbids in names names no file.
@@ -146,7 +138,8 @@ void FaultSwitches::Check(const std::string& operation, const std::string& targe
   for (const auto& fault : faults_) {
     if (fault.operation == operation && Contains(target, fault.target) &&
         fault.seen++ >= fault.passing) {
-      throw HostError(fault.number, fault.description);
+      throw fault.description.empty() ? StandardError(fault.number)
+                                      : HostError(fault.number, fault.description);
     }
   }
 }
@@ -176,11 +169,11 @@ std::string FakeShell::Environment(const std::string& name) {
 }
 
 FakeShell::RegistryValue* FakeShell::FindValue(const std::string& path) {
-  auto [key, value_name] = SplitRegistryPath(path);
-  auto found = keys_.find(UpperCase(key));
+  const RegistryPath where = RegistryPathOrThrow(path);
+  auto found = keys_.find(UpperCase(where.FullKey()));
   if (found == keys_.end()) return nullptr;
   for (auto& value : found->second.values) {
-    if (UpperCase(value.name) == UpperCase(value_name)) return &value;
+    if (UpperCase(value.name) == UpperCase(where.value)) return &value;
   }
   return nullptr;
 }
@@ -193,8 +186,12 @@ std::string FakeShell::RegRead(const std::string& path) {
   return Journaled(journal_, faults_, "RegRead", path, "RegRead " + path, [&] {
     const RegistryValue* value = FindValue(path);
     if (value == nullptr) {
-      throw HostError(error_number::kSystemFileNotFound,
-                      "Unable to open registry key " + Quoted(path) + " for reading.");
+      throw HostError(error_number::kSystemFileNotFound, RegistryReadFailure(path));
+    }
+    // Only text and numbers read as text; other kinds set up by a test do not.
+    const std::string type = UpperCase(value->type);
+    if (type != "REG_SZ" && type != "REG_EXPAND_SZ" && type != "REG_DWORD") {
+      throw StandardError(error_number::kTypeMismatch);
     }
     return value->data;
   });
@@ -202,44 +199,27 @@ std::string FakeShell::RegRead(const std::string& path) {
 
 void FakeShell::RegWrite(const std::string& path, const std::string& data,
                          const std::string& type) {
-  return Journaled(journal_, faults_, "RegWrite", path,
-                   "RegWrite " + path + " = " + Quoted(data) + " " + type, [&] {
-                     if (type != "REG_SZ" && type != "REG_DWORD") {
-                       throw HostError(error_number::kInvalidProcedureCall,
-                                       "Invalid procedure call or argument");
-                     }
-                     if (type == "REG_DWORD" &&
-                         (data.empty() || !std::all_of(data.begin(), data.end(), ::isdigit))) {
-                       throw HostError(error_number::kTypeMismatch, "Type mismatch");
-                     }
-                     std::string stored = data;
-                     if (type == "REG_DWORD") {
-                       // A DWORD holds a number: it reads back as its decimal digits.
-                       const std::size_t first =
-                           std::min(data.find_first_not_of('0'), data.size() - 1);
-                       stored = data.substr(first);
-                       if (stored.size() > 10 || (stored.size() == 10 && stored > "4294967295")) {
-                         throw HostError(error_number::kOverflow, "Overflow");
-                       }
-                     }
-                     SetValue(path, stored, type);
-                   });
+  return Journaled(
+      journal_, faults_, "RegWrite", path, "RegWrite " + path + " = " + Quoted(data) + " " + type,
+      [&] {
+        RegistryPathOrThrow(path);
+        const RegistryType kind = RegistryTypeOrThrow(type);
+        // A DWORD holds a number: it reads back as its decimal digits.
+        SetValue(path, kind == RegistryType::kDword ? std::to_string(ParseDwordData(data)) : data,
+                 TypeName(kind));
+      });
 }
 
 void FakeShell::RegDelete(const std::string& path) {
   return Journaled(journal_, faults_, "RegDelete", path, "RegDelete " + path, [&] {
-    auto [key, value_name] = SplitRegistryPath(path);
-    auto found = keys_.find(UpperCase(key));
+    const RegistryPath where = RegistryPathOrThrow(path);
     if (FindValue(path) == nullptr) {
-      throw HostError(error_number::kSystemFileNotFound,
-                      "Unable to remove registry key " + Quoted(path) + ".");
+      throw HostError(error_number::kSystemFileNotFound, RegistryDeleteFailure(path));
     }
-    auto& values = found->second.values;
-    values.erase(std::remove_if(values.begin(), values.end(),
-                                [&](const RegistryValue& v) {
-                                  return UpperCase(v.name) == UpperCase(value_name);
-                                }),
-                 values.end());
+    auto& values = keys_.at(UpperCase(where.FullKey())).values;
+    std::erase_if(values, [&](const RegistryValue& v) {
+      return UpperCase(v.name) == UpperCase(where.value);
+    });
   });
 }
 
@@ -269,14 +249,14 @@ std::vector<UserProfile> FakeShell::UserProfiles() {
 
 void FakeShell::SetValue(const std::string& path, const std::string& data,
                          const std::string& type) {
-  auto [key, value_name] = SplitRegistryPath(path);
-  AddKey(key);
+  const RegistryPath where = RegistryPathOrThrow(path);
+  AddKey(where.FullKey());
   if (RegistryValue* value = FindValue(path)) {
     value->type = type;
     value->data = data;
     return;
   }
-  keys_[UpperCase(key)].values.push_back({value_name, type, data});
+  keys_[UpperCase(where.FullKey())].values.push_back({where.value, type, data});
 }
 
 std::optional<std::string> FakeShell::Value(const std::string& path) const {
@@ -292,13 +272,13 @@ std::optional<std::string> FakeShell::ValueType(const std::string& path) const {
 }
 
 bool FakeShell::KeyExists(const std::string& key) const {
-  return keys_.count(UpperCase(RegistryKeyName(key))) > 0;
+  std::optional<RegistryPath> where = ParseRegistryPath(key + "\\");
+  return where && keys_.count(UpperCase(where->FullKey())) > 0;
 }
 
-void FakeShell::AddKey(const std::string& key) {
-  const std::string full = RegistryKeyName(key);
-  auto& entry = keys_[UpperCase(full)];
-  if (entry.name.empty()) entry.name = full;
+void FakeShell::AddKey(const std::string& full_key) {
+  auto& entry = keys_[UpperCase(full_key)];
+  if (entry.name.empty()) entry.name = full_key;
 }
 
 // ---------------------------------------------------------------- file system
@@ -315,9 +295,9 @@ class FakeFileSystem::Stream : public TextStream {
         writable_(writable) {}
 
   std::string ReadLine() override {
-    if (writable_) throw HostError(error_number::kBadFileMode, "Bad file mode");
+    if (writable_) throw StandardError(error_number::kBadFileMode);
     if (position_ >= content_.size()) {
-      throw HostError(error_number::kInputPastEnd, "Input past end of file");
+      throw StandardError(error_number::kInputPastEnd);
     }
     std::size_t end = content_.find('\n', position_);
     std::string line =
@@ -330,7 +310,7 @@ class FakeFileSystem::Stream : public TextStream {
   bool AtEndOfStream() override { return position_ >= content_.size(); }
 
   void Write(const std::string& text) override {
-    if (!writable_) throw HostError(error_number::kBadFileMode, "Bad file mode");
+    if (!writable_) throw StandardError(error_number::kBadFileMode);
     journal_.Add("Write " + path_ + " " + Quoted(text));
     files_.AppendContent(key_, text);
   }

@@ -34,18 +34,18 @@ class Journal {
 
 // Makes operations fail: an operation named `operation` whose target contains
 // `target` (without regard to case; "" matches every target) throws a
-// HostError with the number and description given. A failed operation is
+// HostError with the number and description given (the number's standard
+// text when the description is empty). A failed operation is
 // journaled with " [failed]" appended and has no effect.
 class FaultSwitches {
  public:
   void Fail(const std::string& operation, const std::string& target = "",
-            long number = error_number::kPermissionDenied,
-            const std::string& description = "Permission denied");
+            long number = error_number::kPermissionDenied, const std::string& description = "");
   // As Fail, but the first `passing` matching calls still succeed: for an
   // operation a program runs on the same target more than once.
   void FailAfter(std::size_t passing, const std::string& operation, const std::string& target,
                  long number = error_number::kPermissionDenied,
-                 const std::string& description = "Permission denied");
+                 const std::string& description = "");
   // Throws when a switch matches; otherwise does nothing.
   void Check(const std::string& operation, const std::string& target) const;
 
@@ -108,7 +108,7 @@ class FakeShell : public HostShell {
     std::string name;
     std::vector<RegistryValue> values;
   };
-  void AddKey(const std::string& key);
+  void AddKey(const std::string& full_key);
   RegistryValue* FindValue(const std::string& path);
   const RegistryValue* FindValue(const std::string& path) const;
 

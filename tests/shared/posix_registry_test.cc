@@ -12,6 +12,7 @@
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
+#include "shared/registry_path.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {
@@ -157,15 +158,15 @@ TEST(RegistryContentTest, LineBreaksInDataCannotInjectKeys) {
 TEST(RegistryPathTest, RootsAreSpelledOutAndTheLastElementIsTheValue) {
   std::optional<RegistryPath> path = ParseRegistryPath("HKLM\\SOFTWARE\\K\\Value");
   ASSERT_TRUE(path);
-  EXPECT_EQ(path->key, "HKEY_LOCAL_MACHINE\\SOFTWARE\\K");
+  EXPECT_EQ(path->FullKey(), "HKEY_LOCAL_MACHINE\\SOFTWARE\\K");
   EXPECT_EQ(path->value, "Value");
   path = ParseRegistryPath("hkcu\\Console\\");
   ASSERT_TRUE(path);
-  EXPECT_EQ(path->key, "HKEY_CURRENT_USER\\Console");
+  EXPECT_EQ(path->FullKey(), "HKEY_CURRENT_USER\\Console");
   EXPECT_EQ(path->value, "");
   path = ParseRegistryPath("HKEY_LOCAL_MACHINE\\Top");
   ASSERT_TRUE(path);
-  EXPECT_EQ(path->key, "HKEY_LOCAL_MACHINE");
+  EXPECT_EQ(path->FullKey(), "HKEY_LOCAL_MACHINE");
   EXPECT_EQ(path->value, "Top");
   EXPECT_FALSE(ParseRegistryPath("HKXX\\SOFTWARE\\K"));
   EXPECT_FALSE(ParseRegistryPath("HKLM"));
@@ -212,118 +213,6 @@ TEST(RegistryContentTest, ManyKeysAreFoundByAnySpellingAndRepeatedBlocksMerge) {
               HasSubstr("[HKEY_LOCAL_MACHINE\\SOFTWARE\\\xE6\x97\xA5]\r\n\"V\"=\"sun\""));
   EXPECT_THAT(formatted,
               HasSubstr("[HKEY_LOCAL_MACHINE\\SOFTWARE\\\xE6\x9C\x88]\r\n\"V\"=\"moon\""));
-}
-
-// ------------------------------------------- the contract, fake and real alike
-
-class FakeRegistryBackend {
- public:
-  HostShell& shell() { return shell_; }
-  bool KeyExists(const std::string& key) const { return shell_.KeyExists(key); }
-
- private:
-  Journal journal_;
-  FaultSwitches faults_;
-  FakeEnvironment environment_;
-  FakeShell shell_{journal_, faults_, environment_};
-};
-
-class PosixRegistryBackend {
- public:
-  HostShell& shell() { return shell_; }
-  bool KeyExists(const std::string& key) const {
-    std::optional<RegistryPath> path = ParseRegistryPath(key + "\\");
-    return path && RegistryFile(machine_.RegistryFilePath()).Load().FindKey(path->key) != nullptr;
-  }
-
- private:
-  TestMachine scratch_{MachineTree::kDrives};
-  PortableMachine machine_{scratch_.root(), "Test"};
-  PosixShell shell_{machine_};
-};
-
-template <typename Backend>
-class RegistryContractTest : public ::testing::Test {
- protected:
-  HostShell& shell() { return backend.shell(); }
-  Backend backend;
-};
-
-class RegistryBackendNames {
- public:
-  template <typename T>
-  static std::string GetName(int) {
-    return std::is_same_v<T, FakeRegistryBackend> ? "Fake" : "Posix";
-  }
-};
-using RegistryBackends = ::testing::Types<FakeRegistryBackend, PosixRegistryBackend>;
-TYPED_TEST_SUITE(RegistryContractTest, RegistryBackends, RegistryBackendNames);
-
-TYPED_TEST(RegistryContractTest, ValuesReadBackUnderEitherSpellingOfTheRoot) {
-  auto& shell = this->shell();
-  shell.RegWrite("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\AppInit_DLLs",
-                 "Zentrel.dll", "REG_SZ");
-  shell.RegWrite("HKEY_CURRENT_USER\\Software\\Harlwick\\Start", "2", "REG_DWORD");
-  EXPECT_EQ(shell.RegRead("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
-                          "Windows\\AppInit_DLLs"),
-            "Zentrel.dll");
-  EXPECT_EQ(shell.RegRead("hklm\\software\\microsoft\\WINDOWS NT\\currentversion\\windows\\"
-                          "appinit_dlls"),
-            "Zentrel.dll");
-  EXPECT_EQ(shell.RegRead("HKCU\\Software\\Harlwick\\Start"), "2");
-
-  // A write replaces the value whole.
-  shell.RegWrite("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\APPINIT_DLLS", "",
-                 "REG_SZ");
-  EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\"
-                          "AppInit_DLLs"),
-            "");
-  shell.RegWrite("HKCU\\Software\\Harlwick\\Start", "text now", "REG_SZ");
-  EXPECT_EQ(shell.RegRead("HKCU\\Software\\Harlwick\\Start"), "text now");
-}
-
-TYPED_TEST(RegistryContractTest, DeletingAValueKeepsItsKey) {
-  auto& shell = this->shell();
-  const std::string key = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zentrel";
-  shell.RegWrite(key + "\\DisplayName", "Quillon", "REG_SZ");
-  shell.RegWrite(key + "\\NoModify", "1", "REG_DWORD");
-  shell.RegDelete(key + "\\displayname");
-  shell.RegDelete(key + "\\NoModify");
-  EXPECT_TRUE(this->backend.KeyExists(key));
-  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead(key + "\\DisplayName"); }),
-            error_number::kSystemFileNotFound);
-  EXPECT_EQ(ErrorNumberOf([&] { shell.RegDelete(key + "\\DisplayName"); }),
-            error_number::kSystemFileNotFound);
-  shell.RegWrite(key + "\\DisplayName", "Again", "REG_SZ");
-  EXPECT_EQ(shell.RegRead(key + "\\DisplayName"), "Again");
-}
-
-TYPED_TEST(RegistryContractTest, FailuresCarryTheShellsNumbersAndTexts) {
-  auto& shell = this->shell();
-  shell.RegWrite("HKLM\\SOFTWARE\\K\\V", "x", "REG_SZ");
-  try {
-    shell.RegRead("HKLM\\SOFTWARE\\K\\Missing");
-    ADD_FAILURE() << "no error";
-  } catch (const HostError& error) {
-    EXPECT_EQ(error.number(), error_number::kSystemFileNotFound);
-    EXPECT_EQ(error.description(),
-              "Unable to open registry key \"HKLM\\SOFTWARE\\K\\Missing\" for reading.");
-  }
-  try {
-    shell.RegDelete("HKLM\\SOFTWARE\\Gone\\V");
-    ADD_FAILURE() << "no error";
-  } catch (const HostError& error) {
-    EXPECT_EQ(error.number(), error_number::kSystemFileNotFound);
-    EXPECT_EQ(error.description(), "Unable to remove registry key \"HKLM\\SOFTWARE\\Gone\\V\".");
-  }
-  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM"); }), error_number::kSystemFileNotFound);
-  EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\D", "x2", "REG_DWORD"); }),
-            error_number::kTypeMismatch);
-  EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite("HKLM\\SOFTWARE\\K\\D", "1", "REG_MULTI_SZ"); }),
-            error_number::kInvalidProcedureCall);
-  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM\\SOFTWARE\\K\\D"); }),
-            error_number::kSystemFileNotFound);
-  EXPECT_EQ(shell.RegRead("HKLM\\SOFTWARE\\K\\V"), "x");
 }
 
 // ---------------------------------------------------------- the real shell

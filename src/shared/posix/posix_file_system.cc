@@ -24,29 +24,6 @@ namespace {
 
 // ------------------------------------------------------------------ errors
 
-HostError FileError(long number) {
-  switch (number) {
-    case error_number::kFileNotFound:
-      return HostError(number, "File not found");
-    case error_number::kPathNotFound:
-      return HostError(number, "Path not found");
-    case error_number::kPermissionDenied:
-      return HostError(number, "Permission denied");
-    case error_number::kFileAlreadyExists:
-      return HostError(number, "File already exists");
-    case error_number::kInputPastEnd:
-      return HostError(number, "Input past end of file");
-    case error_number::kBadFileMode:
-      return HostError(number, "Bad file mode");
-    case error_number::kBadFileName:
-      return HostError(number, "Bad file name or number");
-    case error_number::kDiskFull:
-      return HostError(number, "Disk full");
-    default:
-      return HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
-  }
-}
-
 // What a missing item means to the operation that met it.
 enum class Missing { kFile, kPath };
 
@@ -54,28 +31,28 @@ enum class Missing { kFile, kPath };
 HostError ErrnoError(int error, Missing missing) {
   switch (error) {
     case ENOENT:
-      return FileError(missing == Missing::kFile ? error_number::kFileNotFound
+      return StandardError(missing == Missing::kFile ? error_number::kFileNotFound
                                                  : error_number::kPathNotFound);
     case ENOTDIR:
     case ELOOP:
-      return FileError(error_number::kPathNotFound);
+      return StandardError(error_number::kPathNotFound);
     case EACCES:
     case EPERM:
     case EROFS:
     case EBUSY:
     case ETXTBSY:
     case EISDIR:
-      return FileError(error_number::kPermissionDenied);
+      return StandardError(error_number::kPermissionDenied);
     case EEXIST:
     case ENOTEMPTY:
-      return FileError(error_number::kFileAlreadyExists);
+      return StandardError(error_number::kFileAlreadyExists);
     case ENAMETOOLONG:
     case EINVAL:
-      return FileError(error_number::kBadFileName);
+      return StandardError(error_number::kBadFileName);
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-      return FileError(error_number::kDiskFull);
+      return StandardError(error_number::kDiskFull);
     default:
       return HostError(error_number::kUnspecified, std::strerror(error));
   }
@@ -114,7 +91,7 @@ std::string ChildPath(const std::string& folder, const std::string& name) {
 std::string DestinationChild(const PortableMachine& machine, const std::string& folder,
                              const std::string& name) {
   std::string child = ChildPath(folder, name);
-  if (!machine.Contains(child)) throw FileError(error_number::kPathNotFound);
+  if (!machine.Contains(child)) throw StandardError(error_number::kPathNotFound);
   return child;
 }
 
@@ -136,15 +113,15 @@ void CopyOneFile(const std::string& source, const struct stat& source_info,
                  const std::string& target, bool overwrite, long conflict_with_folder) {
   struct stat target_info {};
   if (StatOf(target, target_info)) {
-    if (S_ISDIR(target_info.st_mode)) throw FileError(conflict_with_folder);
-    if (!overwrite) throw FileError(error_number::kFileAlreadyExists);
+    if (S_ISDIR(target_info.st_mode)) throw StandardError(conflict_with_folder);
+    if (!overwrite) throw StandardError(error_number::kFileAlreadyExists);
     // A FIFO or a device is not overwritten (nor waited for).
-    if (!S_ISREG(target_info.st_mode)) throw FileError(error_number::kPermissionDenied);
+    if (!S_ISREG(target_info.st_mode)) throw StandardError(error_number::kPermissionDenied);
     // Copying a file onto itself would empty it before reading it.
     if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino) {
-      throw FileError(error_number::kPermissionDenied);
+      throw StandardError(error_number::kPermissionDenied);
     }
-    if (IsReadOnly(target_info)) throw FileError(error_number::kPermissionDenied);
+    if (IsReadOnly(target_info)) throw StandardError(error_number::kPermissionDenied);
   }
   Descriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) throw ErrnoError(errno, Missing::kFile);
@@ -178,7 +155,7 @@ void CopyTree(const PortableMachine& machine, const std::string& source,
   if (created) {
     if (mkdir(target.c_str(), 0700) != 0) throw ErrnoError(errno, Missing::kPath);
   } else if (!S_ISDIR(target_info.st_mode)) {
-    throw FileError(error_number::kFileAlreadyExists);
+    throw StandardError(error_number::kFileAlreadyExists);
   }
   for (const auto& name : FolderNames(source)) {
     const std::string child = source + "/" + name;
@@ -280,7 +257,7 @@ class PosixTextStream : public TextStream {
 
   std::string ReadLine() override {
     CheckMode(true);
-    if (!Fill()) throw FileError(error_number::kInputPastEnd);
+    if (!Fill()) throw StandardError(error_number::kInputPastEnd);
     std::string line;
     while (true) {
       const std::size_t end = buffer_.find('\n', position_);
@@ -315,7 +292,7 @@ class PosixTextStream : public TextStream {
  private:
   void CheckMode(bool for_reading) const {
     if (fd_.get() < 0 || (mode_ == IoMode::kForReading) != for_reading) {
-      throw FileError(error_number::kBadFileMode);
+      throw StandardError(error_number::kBadFileMode);
     }
   }
 
@@ -347,7 +324,7 @@ class PosixTextStream : public TextStream {
 // The path mapped onto the machine for an operation that needs it to name a
 // file: one with a character Windows forbids in names is a bad file name.
 std::optional<MappedPath> MapName(const PortableMachine& machine, const std::string& path) {
-  if (PathHoldsForbiddenCharacter(path)) throw FileError(error_number::kBadFileName);
+  if (PathHoldsForbiddenCharacter(path)) throw StandardError(error_number::kBadFileName);
   return machine.Map(path);
 }
 
@@ -356,7 +333,7 @@ MappedPath ExistingFile(const PortableMachine& machine, const std::string& path,
                         struct stat& info) {
   std::optional<MappedPath> mapped = MapName(machine, path);
   if (!mapped || !StatOf(mapped->posix, info) || !S_ISREG(info.st_mode)) {
-    throw FileError(error_number::kFileNotFound);
+    throw StandardError(error_number::kFileNotFound);
   }
   return *mapped;
 }
@@ -366,7 +343,7 @@ MappedPath ExistingFolder(const PortableMachine& machine, const std::string& pat
                           struct stat& info) {
   std::optional<MappedPath> mapped = MapName(machine, path);
   if (!mapped || !StatOf(mapped->posix, info) || !S_ISDIR(info.st_mode)) {
-    throw FileError(error_number::kPathNotFound);
+    throw StandardError(error_number::kPathNotFound);
   }
   return *mapped;
 }
@@ -377,9 +354,9 @@ MappedPath ExistingFolder(const PortableMachine& machine, const std::string& pat
 std::string DestinationPath(const PortableMachine& machine, const std::string& destination,
                             const std::string& source_posix) {
   std::optional<MappedPath> to = MapName(machine, destination);
-  if (!to) throw FileError(error_number::kPathNotFound);
+  if (!to) throw StandardError(error_number::kPathNotFound);
   if (!EndsWithSeparator(destination)) return to->posix;
-  if (!IsDirectory(to->posix)) throw FileError(error_number::kPathNotFound);
+  if (!IsDirectory(to->posix)) throw StandardError(error_number::kPathNotFound);
   return DestinationChild(machine, to->posix, PosixName(source_posix));
 }
 
@@ -403,7 +380,7 @@ void PosixFileSystem::CopyFile(const std::string& source, const std::string& des
   struct stat source_info {};
   const MappedPath from = ExistingFile(machine_, source, source_info);
   const std::string target = DestinationPath(machine_, destination, from.posix);
-  if (!IsDirectory(PosixParent(target))) throw FileError(error_number::kPathNotFound);
+  if (!IsDirectory(PosixParent(target))) throw StandardError(error_number::kPathNotFound);
   CopyOneFile(from.posix, source_info, target, overwrite, error_number::kPermissionDenied);
 }
 
@@ -412,16 +389,16 @@ void PosixFileSystem::CopyFolder(const std::string& source, const std::string& d
   struct stat source_info {};
   const MappedPath from = ExistingFolder(machine_, source, source_info);
   const std::string target = DestinationPath(machine_, destination, from.posix);
-  if (!IsDirectory(PosixParent(target))) throw FileError(error_number::kPathNotFound);
+  if (!IsDirectory(PosixParent(target))) throw StandardError(error_number::kPathNotFound);
   // A folder copied into itself would grow for ever.
-  if (IsInside(target, from.posix)) throw FileError(error_number::kPermissionDenied);
+  if (IsInside(target, from.posix)) throw StandardError(error_number::kPermissionDenied);
   CopyTree(machine_, from.posix, source_info, target, overwrite);
 }
 
 void PosixFileSystem::DeleteFile(const std::string& path, bool force) {
   struct stat info {};
   const MappedPath file = ExistingFile(machine_, path, info);
-  if (!force && IsReadOnly(info)) throw FileError(error_number::kPermissionDenied);
+  if (!force && IsReadOnly(info)) throw StandardError(error_number::kPermissionDenied);
   if (unlink(file.posix.c_str()) != 0) throw ErrnoError(errno, Missing::kFile);
 }
 
@@ -429,7 +406,7 @@ void PosixFileSystem::DeleteFolder(const std::string& path, bool force) {
   struct stat info {};
   const MappedPath folder = ExistingFolder(machine_, path, info);
   // A drive itself is never deleted.
-  if (folder.windows.size() <= 3) throw FileError(error_number::kPermissionDenied);
+  if (folder.windows.size() <= 3) throw StandardError(error_number::kPermissionDenied);
   struct stat link_info {};
   if (lstat(folder.posix.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
     // A link to a folder: the link goes, what it points at stays.
@@ -437,7 +414,7 @@ void PosixFileSystem::DeleteFolder(const std::string& path, bool force) {
     return;
   }
   // Without force nothing is deleted when a read-only file is inside.
-  if (!force && HoldsReadOnlyFile(folder.posix)) throw FileError(error_number::kPermissionDenied);
+  if (!force && HoldsReadOnlyFile(folder.posix)) throw StandardError(error_number::kPermissionDenied);
   RemoveTree(folder.posix, force);
 }
 
@@ -446,8 +423,8 @@ void PosixFileSystem::MoveFile(const std::string& source, const std::string& des
   const MappedPath from = ExistingFile(machine_, source, source_info);
   const std::string target = DestinationPath(machine_, destination, from.posix);
   struct stat existing {};
-  if (lstat(target.c_str(), &existing) == 0) throw FileError(error_number::kFileAlreadyExists);
-  if (!IsDirectory(PosixParent(target))) throw FileError(error_number::kPathNotFound);
+  if (lstat(target.c_str(), &existing) == 0) throw StandardError(error_number::kFileAlreadyExists);
+  if (!IsDirectory(PosixParent(target))) throw StandardError(error_number::kPathNotFound);
   if (rename(from.posix.c_str(), target.c_str()) == 0) return;
   if (errno != EXDEV) throw ErrnoError(errno, Missing::kFile);
   // Another file system (a drive mounted elsewhere): copy, then remove.
@@ -469,22 +446,22 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
       flags |= O_WRONLY | O_APPEND;
       break;
     default:
-      throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+      throw StandardError(error_number::kInvalidProcedureCall);
   }
   std::optional<MappedPath> mapped = MapName(machine_, path);
   // A path that names nothing here fails as a missing file would.
-  if (!mapped) throw FileError(create ? error_number::kPathNotFound : error_number::kFileNotFound);
+  if (!mapped) throw StandardError(create ? error_number::kPathNotFound : error_number::kFileNotFound);
   struct stat info {};
   if (StatOf(mapped->posix, info)) {
     // A folder, a FIFO or a device is no text file; it is refused without
     // waiting for it.
-    if (!S_ISREG(info.st_mode)) throw FileError(error_number::kPermissionDenied);
+    if (!S_ISREG(info.st_mode)) throw StandardError(error_number::kPermissionDenied);
     if (mode != IoMode::kForReading && IsReadOnly(info)) {
-      throw FileError(error_number::kPermissionDenied);
+      throw StandardError(error_number::kPermissionDenied);
     }
   } else {
-    if (!create) throw FileError(error_number::kFileNotFound);
-    if (!IsDirectory(PosixParent(mapped->posix))) throw FileError(error_number::kPathNotFound);
+    if (!create) throw StandardError(error_number::kFileNotFound);
+    if (!IsDirectory(PosixParent(mapped->posix))) throw StandardError(error_number::kPathNotFound);
     flags |= O_CREAT;
   }
   const int fd = OpenRegularFile(mapped->posix, flags, 0666);
@@ -494,7 +471,7 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
 
 Folder PosixFileSystem::GetFolder(const std::string& path) {
   std::optional<MappedPath> mapped = MapName(machine_, path);
-  if (!mapped || !IsDirectory(mapped->posix)) throw FileError(error_number::kPathNotFound);
+  if (!mapped || !IsDirectory(mapped->posix)) throw StandardError(error_number::kPathNotFound);
   Folder folder;
   folder.path = mapped->windows;
   for (const auto& name : FolderNames(mapped->posix)) {

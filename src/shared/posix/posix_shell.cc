@@ -13,6 +13,7 @@
 #include "shared/box_script.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
+#include "shared/registry_path.h"
 #include "shared/text.h"
 #include "shared/windows_names.h"
 
@@ -22,39 +23,26 @@ namespace quillon {
 
 namespace {
 
-std::string Quoted(const std::string& text) {
-  return "\"" + text + "\"";
-}
-
-HostError InvalidRoot(const std::string& path) {
-  return HostError(error_number::kSystemFileNotFound,
-                   "Invalid root in registry key " + Quoted(path) + ".");
-}
-
 HostError ProgramNotFound() {
-  return HostError(error_number::kSystemFileNotFound, "The system cannot find the file specified.");
+  return StandardError(error_number::kSystemFileNotFound);
 }
 
 HostError InvalidName() {
-  return HostError(error_number::kInvalidName,
-                   "The filename, directory name, or volume label syntax is incorrect.");
-}
-
-RegistryPath ParsePathOrThrow(const std::string& path) {
-  std::optional<RegistryPath> parsed = ParseRegistryPath(path);
-  if (!parsed) throw InvalidRoot(path);
-  return *parsed;
+  return StandardError(error_number::kInvalidName);
 }
 
 // The value to store for RegWrite's data and type.
 RegistryValue ValueToWrite(const std::string& name, const std::string& data,
                            const std::string& type) {
-  const std::string kind = UpperCase(type);
-  if (kind == "REG_SZ") return {name, RegistryKind::kString, data};
-  if (kind != "REG_DWORD") {
-    throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+  switch (RegistryTypeOrThrow(type)) {
+    case RegistryType::kString:
+      return {name, RegistryKind::kString, data};
+    case RegistryType::kDword:
+      return {name, RegistryKind::kDword, std::to_string(ParseDwordData(data))};
+    case RegistryType::kExpandString:
+      return {name, RegistryKind::kVerbatim, ExpandStringData(data)};
   }
-  return {name, RegistryKind::kDword, std::to_string(ParseUnsigned32(data))};
+  throw StandardError(error_number::kInvalidProcedureCall);
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -80,35 +68,33 @@ std::string PosixShell::Environment(const std::string& name) {
 }
 
 std::string PosixShell::RegRead(const std::string& path) {
-  const RegistryPath where = ParsePathOrThrow(path);
+  const RegistryPath where = RegistryPathOrThrow(path);
   const RegistryContent content = registry_.Load();
-  const RegistryValue* value = content.FindValue(where.key, where.value);
+  const RegistryValue* value = content.FindValue(where.FullKey(), where.value);
   if (value == nullptr) {
-    throw HostError(error_number::kSystemFileNotFound,
-                    "Unable to open registry key " + Quoted(path) + " for reading.");
+    throw HostError(error_number::kSystemFileNotFound, RegistryReadFailure(path));
   }
-  if (value->kind == RegistryKind::kVerbatim) {
-    throw HostError(error_number::kTypeMismatch, "Type mismatch");
-  }
-  return value->data;
+  if (value->kind != RegistryKind::kVerbatim) return value->data;
+  std::optional<std::string> expandable = ExpandStringText(value->data);
+  if (!expandable) throw StandardError(error_number::kTypeMismatch);
+  return *expandable;
 }
 
 void PosixShell::RegWrite(const std::string& path, const std::string& data,
                           const std::string& type) {
-  const RegistryPath where = ParsePathOrThrow(path);
+  const RegistryPath where = RegistryPathOrThrow(path);
   const RegistryValue value = ValueToWrite(where.value, data, type);
   registry_.Update([&](RegistryContent& content) {
-    content.SetValue(where.key, value);
+    content.SetValue(where.FullKey(), value);
     return true;
   });
 }
 
 void PosixShell::RegDelete(const std::string& path) {
-  const RegistryPath where = ParsePathOrThrow(path);
+  const RegistryPath where = RegistryPathOrThrow(path);
   registry_.Update([&](RegistryContent& content) {
-    if (!content.DeleteValue(where.key, where.value)) {
-      throw HostError(error_number::kSystemFileNotFound,
-                      "Unable to remove registry key " + Quoted(path) + ".");
+    if (!content.DeleteValue(where.FullKey(), where.value)) {
+      throw HostError(error_number::kSystemFileNotFound, RegistryDeleteFailure(path));
     }
     return true;
   });
@@ -174,7 +160,7 @@ void PosixShell::Start(const std::string& program_path, std::vector<std::string>
   const int failure = posix_spawn(&pid, program->c_str(), nullptr, nullptr, argv.data(), environ);
   if (failure == ENOENT) throw ProgramNotFound();
   if (failure == EACCES || failure == EPERM) {
-    throw HostError(error_number::kAccessDenied, "Access is denied.");
+    throw StandardError(error_number::kAccessDenied);
   }
   if (failure != 0) throw HostError(error_number::kUnspecified, std::strerror(failure));
   if (!wait) return;

@@ -24,13 +24,13 @@ constexpr char kOldHeader[] = "REGEDIT4";
 constexpr std::size_t kHexBytesPerLine = 25;
 
 HostError AccessDenied() {
-  return HostError(error_number::kAccessDenied, "Access is denied.");
+  return StandardError(error_number::kAccessDenied);
 }
 
 // Names end up inside one line of the file: a line break would split it.
 void CheckName(std::string_view name) {
   if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
-    throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+    throw StandardError(error_number::kInvalidProcedureCall);
   }
 }
 
@@ -175,8 +175,21 @@ std::optional<std::string> DecodeUtf16(const std::string& bytes) {
   return text;
 }
 
-// System code page text to "hex(1):41,00,...,00,00" (with the terminator).
-std::string EncodeUtf16Hex(std::string_view text, const std::string& line_end) {
+// The text of UTF-16LE hex bytes, continuation lines included.
+std::optional<std::string> DecodeHexText(std::string_view hex) {
+  std::string joined;
+  for (char c : hex) {
+    if (c != '\\' && c != '\n' && c != '\r') joined += c;
+  }
+  std::optional<std::string> bytes = ParseHexBytes(joined);
+  if (!bytes) return std::nullopt;
+  return DecodeUtf16(*bytes);
+}
+
+// System code page text to "hex(1):41,00,...,00,00" (with the terminator;
+// the prefix names the kind).
+std::string EncodeUtf16Hex(std::string_view text, const std::string& prefix,
+                           const std::string& line_end) {
   const std::string utf8 = Cp1252ToUtf8(text);
   std::string bytes;
   for (std::size_t i = 0; i < utf8.size();) {
@@ -196,7 +209,7 @@ std::string EncodeUtf16Hex(std::string_view text, const std::string& line_end) {
     i += len;
   }
   bytes += std::string(2, '\0');
-  std::string hex = "hex(1):";
+  std::string hex = prefix;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     char digits[3];
     std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(bytes[i]));
@@ -225,15 +238,9 @@ RegistryValue ReadData(std::string name, const std::string& data) {
       value.data = std::to_string(*number);
     }
   } else if (StartsWithIgnoringCase(data, "HEX(1):")) {
-    std::string joined;
-    for (char c : data.substr(7)) {
-      if (c != '\\' && c != '\n' && c != '\r') joined += c;
-    }
-    if (std::optional<std::string> bytes = ParseHexBytes(joined)) {
-      if (std::optional<std::string> text = DecodeUtf16(*bytes)) {
-        value.kind = RegistryKind::kString;
-        value.data = *text;
-      }
+    if (std::optional<std::string> text = DecodeHexText(std::string_view(data).substr(7))) {
+      value.kind = RegistryKind::kString;
+      value.data = *text;
     }
   }
   return value;
@@ -257,7 +264,7 @@ std::string FormatData(const RegistryValue& value, const std::string& line_end) 
   switch (value.kind) {
     case RegistryKind::kString:
       if (value.data.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-        return EncodeUtf16Hex(value.data, line_end);
+        return EncodeUtf16Hex(value.data, "hex(1):", line_end);
       }
       return "\"" + Escape(Cp1252ToUtf8(value.data)) + "\"";
     case RegistryKind::kDword: {
@@ -451,33 +458,13 @@ bool RegistryContent::DeleteValue(std::string_view key_name, std::string_view va
   return removed > 0;
 }
 
-std::optional<RegistryPath> ParseRegistryPath(std::string_view path) {
-  static constexpr std::pair<const char*, const char*> kRoots[] = {
-      {"HKLM", "HKEY_LOCAL_MACHINE"},  {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE"},
-      {"HKCU", "HKEY_CURRENT_USER"},   {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER"},
-      {"HKCR", "HKEY_CLASSES_ROOT"},   {"HKEY_CLASSES_ROOT", "HKEY_CLASSES_ROOT"},
-      {"HKU", "HKEY_USERS"},           {"HKEY_USERS", "HKEY_USERS"},
-      {"HKCC", "HKEY_CURRENT_CONFIG"}, {"HKEY_CURRENT_CONFIG", "HKEY_CURRENT_CONFIG"}};
-  const std::size_t root_end = path.find('\\');
-  if (root_end == std::string_view::npos) return std::nullopt;
-  const std::string root = UpperCase(path.substr(0, root_end));
-  const char* full_root = nullptr;
-  for (const auto& [abbreviation, spelled_out] : kRoots) {
-    if (root == abbreviation) full_root = spelled_out;
-  }
-  if (full_root == nullptr) return std::nullopt;
+std::string ExpandStringData(std::string_view text) {
+  return EncodeUtf16Hex(text, "hex(2):", "\n");
+}
 
-  std::string_view rest = path.substr(root_end + 1);
-  const std::size_t last = rest.rfind('\\');
-  RegistryPath parsed;
-  parsed.key = full_root;
-  if (last == std::string_view::npos) {
-    parsed.value = std::string(rest);
-  } else {
-    parsed.key += "\\" + std::string(rest.substr(0, last));
-    parsed.value = std::string(rest.substr(last + 1));
-  }
-  return parsed;
+std::optional<std::string> ExpandStringText(std::string_view verbatim_data) {
+  if (!StartsWithIgnoringCase(verbatim_data, "HEX(2):")) return std::nullopt;
+  return DecodeHexText(verbatim_data.substr(7));
 }
 
 // ------------------------------------------------------------------- the file

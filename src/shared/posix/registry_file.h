@@ -82,15 +82,12 @@ class RegistryContent {
   bool crlf_ = true;  // line end to write: the file's own, CR LF for a new one
 };
 
-// A registry path as programs give it, "HKLM\" + key path + "\" + value name.
-struct RegistryPath {
-  std::string key;    // with the root spelled out: HKEY_LOCAL_MACHINE\...
-  std::string value;  // "" for a path ending in "\" (the key's default value)
-};
-
-// Splits a registry path and spells out an abbreviated root (HKLM, HKCU,
-// HKCR, HKU, HKCC). nullopt when the root is not one of the five.
-std::optional<RegistryPath> ParseRegistryPath(std::string_view path);
+// An expandable string (REG_EXPAND_SZ) is kept verbatim as hex(2) UTF-16LE
+// bytes, so that one the programs do not change is written back as it was.
+// The verbatim data for a text, and the text of such data (nullopt for data
+// that is no expandable string).
+std::string ExpandStringData(std::string_view text);
+std::optional<std::string> ExpandStringText(std::string_view verbatim_data);
 
 // The registry file of a machine, read without a lock (a write replaces the
 // file whole, so a reader sees either the old or the new file) and changed

@@ -1,28 +1,20 @@
-// Registry paths as the programs write them ("HKLM\" + key path + "\" + value
-// name) and the reads the Win32 backends share.
+// The registry roots' handles and the reads the Win32 backends share; paths
+// are parsed by the platform-neutral registry path helpers.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "shared/registry_path.h"
 #include "shared/win32/windows_api.h"
 
 namespace quillon::win32 {
 
-struct RegistryPath {
-  HKEY root = nullptr;
-  std::string key;         // without the root, may be empty
-  std::string value_name;  // after the last backslash; "" is the key's default value
-};
+// The predefined handle of a root.
+HKEY RootKeyOf(RegistryRoot root);
 
-// Splits a path at its root (HKLM, HKEY_LOCAL_MACHINE, HKCU,
-// HKEY_CURRENT_USER, HKCR, HKEY_CLASSES_ROOT, HKU, HKEY_USERS; any case) and
-// its last backslash. nullopt for an unknown root or a path without a
-// backslash.
-std::optional<RegistryPath> ParseRegistryPath(const std::string& path);
-
-// The data of a REG_SZ or REG_EXPAND_SZ value, nullopt when the value is
-// missing, unreadable or of another type.
+// The data of a REG_SZ or REG_EXPAND_SZ value, nullopt when the path is no
+// registry path or the value is missing, unreadable or of another type.
 std::optional<std::string> ReadRegistryText(const std::string& path);
 
 }  // namespace quillon::win32

@@ -3,51 +3,37 @@
 namespace quillon::win32 {
 namespace {
 
-// The runtime's numbers that the facade's callers meet, with the texts the
-// scripting runtime shows for them.
-struct RuntimeError {
-  long number;
-  const char* text;
-};
-
-constexpr RuntimeError kFileNotFound{error_number::kFileNotFound, "File not found"};
-constexpr RuntimeError kPathNotFound{error_number::kPathNotFound, "Path not found"};
-constexpr RuntimeError kPermissionDenied{error_number::kPermissionDenied, "Permission denied"};
-constexpr RuntimeError kFileExists{error_number::kFileAlreadyExists, "File already exists"};
-constexpr RuntimeError kBadFileName{error_number::kBadFileName, "Bad file name or number"};
-constexpr RuntimeError kDiskFull{61, "Disk full"};
-
-// The runtime error of a file operation, or nullptr where the runtime has no
-// number of its own for the code.
-const RuntimeError* FileSystemErrorOf(DWORD code) {
+// The runtime's number for the code of a failing file operation, or 0 where
+// the runtime has no number of its own for it.
+long FileSystemErrorOf(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
-      return &kFileNotFound;
+      return error_number::kFileNotFound;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
     case ERROR_DIRECTORY:
-      return &kPathNotFound;
+      return error_number::kPathNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
     case ERROR_DIR_NOT_EMPTY:
     case ERROR_CURRENT_DIRECTORY:
-      return &kPermissionDenied;
+      return error_number::kPermissionDenied;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
-      return &kFileExists;
+      return error_number::kFileAlreadyExists;
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
-      return &kBadFileName;
+      return error_number::kBadFileName;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-      return &kDiskFull;
+      return error_number::kDiskFull;
     default:
-      return nullptr;
+      return 0;
   }
 }
 
@@ -76,8 +62,8 @@ std::string SystemMessage(DWORD code) {
 
 HostError HostErrorFor(DWORD code, ErrorSource source, const std::string& description) {
   if (source == ErrorSource::kFileSystem) {
-    if (const RuntimeError* known = FileSystemErrorOf(code)) {
-      return HostError(known->number, description.empty() ? known->text : description);
+    if (const long number = FileSystemErrorOf(code); number != 0) {
+      return description.empty() ? StandardError(number) : HostError(number, description);
     }
   }
   return HostError(HresultOf(code), description.empty() ? SystemMessage(code) : description);

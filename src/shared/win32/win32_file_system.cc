@@ -9,8 +9,6 @@
 namespace quillon::win32 {
 namespace {
 
-constexpr char kBadFileModeText[] = "Bad file mode";
-
 HostError FileError(DWORD code) {
   return HostErrorFor(code, ErrorSource::kFileSystem);
 }
@@ -165,7 +163,7 @@ class Win32TextStream : public TextStream {
 
   std::string ReadLine() override {
     RequireReading();
-    if (AtEnd()) throw HostError(error_number::kInputPastEnd, "Input past end of file");
+    if (AtEnd()) throw StandardError(error_number::kInputPastEnd);
     std::string line;
     while (!AtEnd()) {
       const char c = buffer_[position_++];
@@ -183,7 +181,7 @@ class Win32TextStream : public TextStream {
 
   void Write(const std::string& text) override {
     if (file_ == INVALID_HANDLE_VALUE || mode_ == IoMode::kForReading) {
-      throw HostError(error_number::kBadFileMode, kBadFileModeText);
+      throw StandardError(error_number::kBadFileMode);
     }
     if (mode_ == IoMode::kForAppending) {
       // Other processes may append to the same file at the same time.
@@ -202,7 +200,7 @@ class Win32TextStream : public TextStream {
  private:
   void RequireReading() {
     if (file_ == INVALID_HANDLE_VALUE || mode_ != IoMode::kForReading) {
-      throw HostError(error_number::kBadFileMode, kBadFileModeText);
+      throw StandardError(error_number::kBadFileMode);
     }
   }
 
@@ -305,7 +303,7 @@ std::unique_ptr<TextStream> Win32FileSystem::OpenTextFile(const std::string& pat
       file = OpenForAppending(path, create);
       break;
     default:
-      throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+      throw StandardError(error_number::kInvalidProcedureCall);
   }
   if (file == INVALID_HANDLE_VALUE) throw LastFileError();
   return std::make_unique<Win32TextStream>(file, mode);

@@ -1,5 +1,3 @@
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -10,17 +8,6 @@
 
 namespace quillon::win32 {
 namespace {
-
-HostError InvalidRoot(const std::string& path) {
-  return HostErrorFor(ERROR_FILE_NOT_FOUND, ErrorSource::kShell,
-                      "Invalid root in registry key \"" + path + "\".");
-}
-
-RegistryPath ParsedOrThrow(const std::string& path) {
-  std::optional<RegistryPath> parsed = ParseRegistryPath(path);
-  if (!parsed) throw InvalidRoot(path);
-  return *parsed;
-}
 
 // A registry call's status: anything but success fails the operation, with
 // the shell's text for it.
@@ -45,20 +32,6 @@ class OpenKey {
  private:
   HKEY key_ = nullptr;
 };
-
-// A DWORD's data as the shell takes it: decimal digits, optionally negative
-// (a negative number is stored as its 32-bit two's complement).
-DWORD DwordOf(const std::string& data) {
-  const std::string digits = TrimBlanks(data);
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(digits.c_str(), &end, 10);
-  if (digits.empty() || end == nullptr || *end != '\0' || errno == ERANGE ||
-      value < -2147483648LL || value > 4294967295LL) {
-    throw HostError(error_number::kTypeMismatch, "Type mismatch");
-  }
-  return static_cast<DWORD>(value);
-}
 
 struct SpecialFolder {
   const char* name;
@@ -92,16 +65,17 @@ std::string Win32Shell::Environment(const std::string& name) {
 }
 
 std::string Win32Shell::RegRead(const std::string& path) {
-  const RegistryPath parsed = ParsedOrThrow(path);
-  const std::string cannot_read = "Unable to open registry key \"" + path + "\" for reading.";
+  const RegistryPath parsed = RegistryPathOrThrow(path);
+  const std::string cannot_read = RegistryReadFailure(path);
   OpenKey key;
-  Check(RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_QUERY_VALUE, key.out()), cannot_read);
+  Check(RegOpenKeyExA(RootKeyOf(parsed.root), parsed.key.c_str(), 0, KEY_QUERY_VALUE, key.out()),
+        cannot_read);
   DWORD type = 0;
   DWORD size = 0;
-  Check(RegQueryValueExA(key.get(), parsed.value_name.c_str(), nullptr, &type, nullptr, &size),
+  Check(RegQueryValueExA(key.get(), parsed.value.c_str(), nullptr, &type, nullptr, &size),
         cannot_read);
   std::vector<BYTE> data(size + 2, 0);
-  Check(RegQueryValueExA(key.get(), parsed.value_name.c_str(), nullptr, &type, data.data(), &size),
+  Check(RegQueryValueExA(key.get(), parsed.value.c_str(), nullptr, &type, data.data(), &size),
         cannot_read);
   switch (type) {
     case REG_SZ:
@@ -118,44 +92,42 @@ std::string Win32Shell::RegRead(const std::string& path) {
       return std::to_string(value);
     }
     default:
-      throw HostError(error_number::kTypeMismatch, "Type mismatch");
+      throw StandardError(error_number::kTypeMismatch);
   }
 }
 
 void Win32Shell::RegWrite(const std::string& path, const std::string& data,
                           const std::string& type) {
-  const RegistryPath parsed = ParsedOrThrow(path);
-  const std::string upper_type = UpperCase(type);
-  DWORD value_type = 0;
+  const RegistryPath parsed = RegistryPathOrThrow(path);
+  const RegistryType kind = RegistryTypeOrThrow(type);
+  DWORD value_type = REG_DWORD;
   std::vector<BYTE> bytes;
-  if (upper_type == "REG_SZ" || upper_type == "REG_EXPAND_SZ") {
-    value_type = upper_type == "REG_SZ" ? REG_SZ : REG_EXPAND_SZ;
-    bytes.assign(data.begin(), data.end());
-    bytes.push_back(0);
-  } else if (upper_type == "REG_DWORD") {
-    value_type = REG_DWORD;
-    const DWORD value = DwordOf(data);
+  if (kind == RegistryType::kDword) {
+    const DWORD value = ParseDwordData(data);
     bytes.resize(sizeof value);
     std::memcpy(bytes.data(), &value, sizeof value);
   } else {
-    throw HostError(error_number::kInvalidProcedureCall, "Invalid procedure call or argument");
+    value_type = kind == RegistryType::kString ? REG_SZ : REG_EXPAND_SZ;
+    bytes.assign(data.begin(), data.end());
+    bytes.push_back(0);
   }
-  const std::string cannot_write = "Unable to write registry value \"" + path + "\".";
+  const std::string cannot_write = RegistryWriteFailure(path);
   OpenKey key;
-  Check(RegCreateKeyExA(parsed.root, parsed.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, key.out(), nullptr),
+  Check(RegCreateKeyExA(RootKeyOf(parsed.root), parsed.key.c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.out(), nullptr),
         cannot_write);
-  Check(RegSetValueExA(key.get(), parsed.value_name.c_str(), 0, value_type, bytes.data(),
+  Check(RegSetValueExA(key.get(), parsed.value.c_str(), 0, value_type, bytes.data(),
                        static_cast<DWORD>(bytes.size())),
         cannot_write);
 }
 
 void Win32Shell::RegDelete(const std::string& path) {
-  const RegistryPath parsed = ParsedOrThrow(path);
-  const std::string cannot_delete = "Unable to remove registry key \"" + path + "\".";
+  const RegistryPath parsed = RegistryPathOrThrow(path);
+  const std::string cannot_delete = RegistryDeleteFailure(path);
   OpenKey key;
-  Check(RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_SET_VALUE, key.out()), cannot_delete);
-  Check(RegDeleteValueA(key.get(), parsed.value_name.c_str()), cannot_delete);
+  Check(RegOpenKeyExA(RootKeyOf(parsed.root), parsed.key.c_str(), 0, KEY_SET_VALUE, key.out()),
+        cannot_delete);
+  Check(RegDeleteValueA(key.get(), parsed.value.c_str()), cannot_delete);
 }
 
 void Win32Shell::Run(const std::string& command, int style, bool wait) {

@@ -13,16 +13,17 @@ namespace {
 
 std::atomic<unsigned> scratch_counter{0};
 
-HKEY OpenForReading(const win32::RegistryPath& parsed) {
+HKEY OpenForReading(const RegistryPath& parsed) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(parsed.root, parsed.key.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(win32::RootKeyOf(parsed.root), parsed.key.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS) {
     return nullptr;
   }
   return key;
 }
 
-win32::RegistryPath ParsedPath(const std::string& path) {
-  auto parsed = win32::ParseRegistryPath(path);
+RegistryPath ParsedPath(const std::string& path) {
+  auto parsed = ParseRegistryPath(path);
   if (!parsed) throw std::runtime_error("not a registry path: " + path);
   return *parsed;
 }
@@ -126,16 +127,16 @@ ScopedVariable::~ScopedVariable() {
 }
 
 std::optional<std::pair<DWORD, std::vector<BYTE>>> RawRegistryValue(const std::string& path) {
-  const win32::RegistryPath parsed = ParsedPath(path);
+  const RegistryPath parsed = ParsedPath(path);
   HKEY key = OpenForReading(parsed);
   if (key == nullptr) return std::nullopt;
   DWORD type = 0;
   DWORD size = 0;
   std::optional<std::pair<DWORD, std::vector<BYTE>>> value;
-  if (RegQueryValueExA(key, parsed.value_name.c_str(), nullptr, &type, nullptr, &size) ==
+  if (RegQueryValueExA(key, parsed.value.c_str(), nullptr, &type, nullptr, &size) ==
       ERROR_SUCCESS) {
     std::vector<BYTE> data(size);
-    if (RegQueryValueExA(key, parsed.value_name.c_str(), nullptr, &type, data.data(), &size) ==
+    if (RegQueryValueExA(key, parsed.value.c_str(), nullptr, &type, data.data(), &size) ==
         ERROR_SUCCESS) {
       data.resize(size);
       value = std::make_pair(type, std::move(data));
@@ -146,7 +147,7 @@ std::optional<std::pair<DWORD, std::vector<BYTE>>> RawRegistryValue(const std::s
 }
 
 bool RegistryKeyExists(const std::string& key_path) {
-  const win32::RegistryPath parsed = ParsedPath(key_path + "\\");
+  const RegistryPath parsed = ParsedPath(key_path + "\\");
   HKEY key = OpenForReading(parsed);
   if (key == nullptr) return false;
   RegCloseKey(key);
@@ -154,26 +155,26 @@ bool RegistryKeyExists(const std::string& key_path) {
 }
 
 void DeleteRegistryTree(const std::string& key_path) {
-  const win32::RegistryPath parsed = ParsedPath(key_path + "\\");
-  RegDeleteTreeA(parsed.root, parsed.key.c_str());
-  RegDeleteKeyA(parsed.root, parsed.key.c_str());
+  const RegistryPath parsed = ParsedPath(key_path + "\\");
+  RegDeleteTreeA(win32::RootKeyOf(parsed.root), parsed.key.c_str());
+  RegDeleteKeyA(win32::RootKeyOf(parsed.root), parsed.key.c_str());
 }
 
 SavedRegistryValue::SavedRegistryValue(std::string path)
     : path_(std::move(path)), earlier_(RawRegistryValue(path_)) {}
 
 SavedRegistryValue::~SavedRegistryValue() {
-  const win32::RegistryPath parsed = ParsedPath(path_);
+  const RegistryPath parsed = ParsedPath(path_);
   HKEY key = nullptr;
-  if (RegCreateKeyExA(parsed.root, parsed.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(win32::RootKeyOf(parsed.root), parsed.key.c_str(), 0, nullptr, 0,
+                      KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return;
   }
   if (earlier_) {
-    RegSetValueExA(key, parsed.value_name.c_str(), 0, earlier_->first, earlier_->second.data(),
+    RegSetValueExA(key, parsed.value.c_str(), 0, earlier_->first, earlier_->second.data(),
                    static_cast<DWORD>(earlier_->second.size()));
   } else {
-    RegDeleteValueA(key, parsed.value_name.c_str());
+    RegDeleteValueA(key, parsed.value.c_str());
   }
   RegCloseKey(key);
 }

@@ -1,0 +1,20 @@
+// What the contract suites share: the error number an operation fails with.
+#pragma once
+
+#include <functional>
+
+#include "shared/host_error.h"
+
+namespace quillon::testing {
+
+// The number of the HostError the operation throws, or 0 when it succeeds.
+inline long ContractErrorOf(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const HostError& error) {
+    return error.number();
+  }
+  return 0;
+}
+
+}  // namespace quillon::testing

@@ -1,0 +1,51 @@
+// The recording fakes under the host contract, so that unit tests that
+// stand on them stand on what the real hosts do.
+#include <map>
+
+#include "contract/file_system_contract.h"
+#include "contract/registry_contract.h"
+#include "fakes/fake_host.h"
+
+namespace quillon::testing {
+namespace {
+
+// The in-memory fake, set up through its own test interface.
+class FakeFilesBackend {
+ public:
+  HostFileSystem& files() { return files_; }
+  void AddFolder(const std::string& path) { files_.AddFolder(path); }
+  void AddFile(const std::string& path, const std::string& content, bool read_only = false) {
+    files_.AddFile(path, content, read_only);
+  }
+  std::optional<std::string> Content(const std::string& path) const { return files_.Content(path); }
+  void EnterFolder(const std::string& path) { files_.SetCurrentFolder(path); }
+  // The fake holds no links: a path that leaves the machine is one it does
+  // not have, and nothing lies outside.
+  void PlantLinkLeavingTheMachine(const std::string&) {}
+  std::map<std::string, std::string> Outside() const { return {}; }
+
+ private:
+  Journal journal_;
+  FaultSwitches faults_;
+  FakeFileSystem files_{journal_, faults_};
+};
+
+// The fake shell; its registry starts empty for every test.
+class FakeRegistryBackend {
+ public:
+  HostShell& shell() { return shell_; }
+  bool KeyExists(const std::string& key) const { return shell_.KeyExists(key); }
+
+ private:
+  Journal journal_;
+  FaultSwitches faults_;
+  FakeEnvironment environment_;
+  FakeShell shell_{journal_, faults_, environment_};
+};
+
+}  // namespace
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, FileSystemContract, FakeFilesBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, RegistryContract, FakeRegistryBackend);
+
+}  // namespace quillon::testing
