@@ -45,7 +45,7 @@ class FakeRegistryBackend {
 
 }  // namespace
 
-INSTANTIATE_TYPED_TEST_SUITE_P(Fake, FileSystemContract, FakeFilesBackend);
-INSTANTIATE_TYPED_TEST_SUITE_P(Fake, RegistryContract, FakeRegistryBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(FakeFiles, FileSystemContract, FakeFilesBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(FakeRegistry, RegistryContract, FakeRegistryBackend);
 
 }  // namespace quillon::testing

@@ -84,7 +84,7 @@ class PosixRegistryBackend {
 
 }  // namespace
 
-INSTANTIATE_TYPED_TEST_SUITE_P(Posix, FileSystemContract, PosixFilesBackend);
-INSTANTIATE_TYPED_TEST_SUITE_P(Posix, RegistryContract, PosixRegistryBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(PosixFiles, FileSystemContract, PosixFilesBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(PosixRegistry, RegistryContract, PosixRegistryBackend);
 
 }  // namespace quillon::testing

@@ -29,6 +29,6 @@ class Win32RegistryBackend {
 
 }  // namespace
 
-INSTANTIATE_TYPED_TEST_SUITE_P(Win32, RegistryContract, Win32RegistryBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Registry, RegistryContract, Win32RegistryBackend);
 
 }  // namespace quillon::testing
