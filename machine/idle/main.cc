@@ -9,6 +9,7 @@
 #include <string>
 
 #include "shared/posix/portable_machine.h"
+#include "shared/text.h"
 #include "support/stand_in.h"
 
 namespace quillon::machine {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "shared/host_error.h"
+#include "shared/posix/catalog_files.h"
 #include "shared/posix/portable_machine.h"
 #include "shared/text.h"
 #include "support/osql_script.h"
@@ -38,9 +39,6 @@
 
 namespace quillon::machine {
 namespace {
-
-constexpr int kBusyTimeoutMilliseconds = 60000;
-constexpr char kCatalogSuffix[] = ".sqlite3";
 
 struct Options {
   std::optional<std::string> input_file;  // -i
@@ -136,10 +134,7 @@ class Server {
 
  private:
   std::optional<std::string> CatalogFile(const std::string& name) const {
-    if (!IsPlainCatalogName(name)) return std::nullopt;
-    std::optional<std::string> stored = FindStoredName(databases_, name + kCatalogSuffix);
-    if (!stored) return std::nullopt;
-    return databases_ + "/" + *stored;
+    return ExistingCatalogFile(databases_, name);
   }
 
   static ServerError NoSuchCatalog(const std::string& name) {
@@ -168,7 +163,7 @@ class Server {
       return ServerError{1801, 16, "Database '" + name + "' already exists."};
     }
     sqlite3* created = nullptr;
-    const std::string path = databases_ + "/" + name + kCatalogSuffix;
+    const std::string path = databases_ + "/" + name + kCatalogFileSuffix;
     const int result =
         sqlite3_open_v2(path.c_str(), &created,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
@@ -206,15 +201,12 @@ class Server {
     if (db_ != nullptr) return std::nullopt;
     const std::optional<std::string> file = CatalogFile(catalog_);
     if (!file) return NoSuchCatalog(catalog_);
-    // A catalog file is the file itself: a link (out of the machine, say) is refused.
-    if (sqlite3_open_v2(file->c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
-                        nullptr) != SQLITE_OK) {
+    if (OpenCatalogFile(*file, &db_) != SQLITE_OK) {
       const std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
       CloseCatalog();
       return ServerError{4060, 11,
                          "Cannot open database requested in login '" + catalog_ + "'. " + message};
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMilliseconds);
     return std::nullopt;
   }
 

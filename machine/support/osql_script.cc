@@ -113,9 +113,4 @@ std::vector<OsqlStep> SplitSteps(const OsqlBatch& batch) {
   return steps;
 }
 
-bool IsPlainCatalogName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
-}
-
 }  // namespace quillon::machine

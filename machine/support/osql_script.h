@@ -34,8 +34,4 @@ struct OsqlStep {
 // ones are dropped).
 std::vector<OsqlStep> SplitSteps(const OsqlBatch& batch);
 
-// A catalog name becomes a file name in the databases folder: it may not be
-// empty, "." or "..", nor hold "/", "\" or NUL.
-bool IsPlainCatalogName(std::string_view name);
-
 }  // namespace quillon::machine

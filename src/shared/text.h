@@ -13,6 +13,18 @@ namespace quillon {
 // letters), leaving every other byte unchanged.
 std::string UpperCase(std::string_view text);
 
+// The upper- and lower-case form of an ASCII letter; every other byte
+// unchanged.
+char AsciiUpper(char c);
+char AsciiLower(char c);
+
+// Equality without regard to ASCII letter case.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// Matches a name against a pattern with * (any run of characters) and ?
+// (one character), without regard to ASCII case.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
 // Splits at every occurrence of a non-empty separator; "" gives one empty field.
 std::vector<std::string> SplitAll(std::string_view text, std::string_view separator);
 

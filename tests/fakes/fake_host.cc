@@ -42,29 +42,6 @@ bool Contains(const std::string& haystack, const std::string& needle) {
   return UpperCase(haystack).find(UpperCase(needle)) != std::string::npos;
 }
 
-// Matches a name against a pattern with * and ?, without regard to case.
-bool GlobMatch(const std::string& pattern, const std::string& name) {
-  const std::string p = UpperCase(pattern);
-  const std::string n = UpperCase(name);
-  std::size_t pi = 0, ni = 0, star = std::string::npos, mark = 0;
-  while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) {
-      ++pi;
-      ++ni;
-    } else if (pi < p.size() && p[pi] == '*') {
-      star = pi++;
-      mark = ni;
-    } else if (star != std::string::npos) {
-      pi = star + 1;
-      ni = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (pi < p.size() && p[pi] == '*') ++pi;
-  return pi == p.size();
-}
-
 // The stored name of a registry type text: its upper-case form.
 std::string TypeName(RegistryType type) {
   switch (type) {
@@ -429,8 +406,8 @@ std::string FakeFileSystem::FindInFolder(const std::string& folder,
   for (const auto& [key, node] : nodes_) {
     if (ParentKey(key) != folder_key || key == folder_key) continue;
     const std::string name = LastElement(node.path);
-    if (GlobMatch(pattern, name) ||
-        (!node.short_name.empty() && GlobMatch(pattern, node.short_name))) {
+    if (WildcardMatch(pattern, name) ||
+        (!node.short_name.empty() && WildcardMatch(pattern, node.short_name))) {
       return name;
     }
   }

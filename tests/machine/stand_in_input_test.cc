@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "shared/posix/catalog_files.h"
 #include "shared/text.h"
 #include "support/answer_file.h"
 #include "support/app_init.h"

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "shared/box_script.h"
+#include "shared/text.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {

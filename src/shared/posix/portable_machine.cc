@@ -19,9 +19,6 @@ namespace quillon {
 
 namespace {
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
-}
 bool IsAsciiLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -106,21 +103,9 @@ void SortForListing(std::vector<std::string>& names) {
 
 }  // namespace
 
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-}
-
 bool IsDirectory(const std::string& posix_path) {
   struct stat info {};
   return stat(posix_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 std::optional<std::string> FindStoredName(const std::string& directory, std::string_view name) {

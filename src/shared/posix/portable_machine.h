@@ -81,14 +81,8 @@ inline bool IsPathSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-// The upper-case form of an ASCII letter; every other byte unchanged.
-char AsciiUpper(char c);
-
 // True when the POSIX path names a directory (symbolic links followed).
 bool IsDirectory(const std::string& posix_path);
-
-// Equality without regard to ASCII letter case.
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // The stored name of the entry of a POSIX directory that matches name without
 // regard to ASCII letter case (the exact name if it exists), or nullopt.

@@ -84,10 +84,6 @@ class PosixDirectorySearch : public DirectorySearch {
   const PortableMachine& machine_;
 };
 
-// Matches a name against a pattern with * (any run of characters) and ?
-// (one character), without regard to ASCII case.
-bool WildcardMatch(std::string_view pattern, std::string_view name);
-
 class PosixClock : public Clock {
  public:
   LocalTime Now() override;

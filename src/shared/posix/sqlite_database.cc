@@ -12,21 +12,17 @@
 #include <vector>
 
 #include "shared/database_backend.h"
+#include "shared/posix/catalog_files.h"
 #include "shared/posix/portable_machine.h"
 #include "shared/text.h"
 
 namespace quillon {
 namespace {
 
-// How long a statement waits for the locks of other processes before it
-// gives up. Checkers run statements side by side without transactions, so a
-// statement normally waits a few milliseconds; the bound only stops a
-// checker from hanging for ever on a database that stays locked.
-constexpr int kBusyTimeoutMilliseconds = 60000;
-constexpr auto kRetryDeadline = std::chrono::milliseconds(kBusyTimeoutMilliseconds);
+// Retries stop after as long as a statement waits for locks.
+constexpr auto kRetryDeadline = std::chrono::milliseconds(kCatalogBusyTimeoutMilliseconds);
 
 constexpr char kCatalogKey[] = "initial catalog";
-constexpr char kCatalogFileSuffix[] = ".sqlite3";
 
 using ado::Fail;
 using ado::FirstRowRecordset;
@@ -54,21 +50,6 @@ std::string CatalogOf(const std::string& connection_string) {
     catalog = std::string(value);
   }
   return catalog;
-}
-
-// A catalog name becomes a file name inside the databases folder: it may not
-// lead out of it.
-bool IsPlainCatalogName(const std::string& catalog) {
-  return !catalog.empty() && catalog != "." && catalog != ".." &&
-         catalog.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
-
-// The file of a catalog. Catalog names do not depend on letter case, so when
-// the exact file name is absent an existing file that differs only in case
-// is taken.
-std::string CatalogFile(const std::string& folder, const std::string& catalog) {
-  const std::string file_name = catalog + kCatalogFileSuffix;
-  return folder + "/" + FindStoredName(folder, file_name).value_or(file_name);
 }
 
 bool IsRetryable(int result_code) {
@@ -166,21 +147,19 @@ class SqliteConnection : public Connection {
     if (db_ != nullptr) Fail(kObjectOpen);
     const std::string catalog = CatalogOf(connection_string);
     if (catalog.empty()) Fail("The connection string names no database (Initial Catalog).");
-    if (!IsPlainCatalogName(catalog)) Fail("Invalid database name \"" + catalog + "\".");
+    const std::optional<std::string> file = CatalogFilePath(databases_folder_, catalog);
+    if (!file) Fail("Invalid database name \"" + catalog + "\".");
 
     // Read-write without create: a missing database is an error, never a new
     // empty file. The catalog file must be the file itself, not a link (out
     // of the machine, say).
     sqlite3* db = nullptr;
-    const int result = sqlite3_open_v2(
-        CatalogFile(databases_folder_, catalog).c_str(), &db,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+    const int result = OpenCatalogFile(*file, &db);
     if (result != SQLITE_OK) {
       const std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(result);
       sqlite3_close_v2(db);
       Fail("Cannot open database \"" + catalog + "\": " + message);
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
     db_ = db;
   }
 

@@ -1,0 +1,38 @@
+#include "shared/posix/catalog_files.h"
+
+#include <unistd.h>
+
+#include "shared/posix/portable_machine.h"
+
+namespace quillon {
+
+bool IsPlainCatalogName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+std::optional<std::string> CatalogFilePath(const std::string& databases_folder,
+                                           std::string_view name) {
+  if (!IsPlainCatalogName(name)) return std::nullopt;
+  const std::string file_name = std::string(name) + kCatalogFileSuffix;
+  return databases_folder + "/" + FindStoredName(databases_folder, file_name).value_or(file_name);
+}
+
+std::optional<std::string> ExistingCatalogFile(const std::string& databases_folder,
+                                               std::string_view name) {
+  std::optional<std::string> file = CatalogFilePath(databases_folder, name);
+  if (!file || access(file->c_str(), F_OK) != 0) return std::nullopt;
+  return file;
+}
+
+int OpenCatalogFile(const std::string& file, sqlite3** db) {
+  // The catalog file must be the file itself, never a link (out of the
+  // machine, say).
+  const int result =
+      sqlite3_open_v2(file.c_str(), db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+  if (result == SQLITE_OK) sqlite3_busy_timeout(*db, kCatalogBusyTimeoutMilliseconds);
+  return result;
+}
+
+}  // namespace quillon
