@@ -39,11 +39,10 @@ pid_t StartProgram(const ResolvedCommand& command, int input_fd, int output_fd) 
       posix_spawn(&pid, command.program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (failure == ENOENT) {
-    throw HostError(error_number::kSystemFileNotFound,
-                    "The system cannot find the file specified.");
+    throw StandardError(error_number::kSystemFileNotFound);
   }
   if (failure == EACCES || failure == EPERM) {
-    throw HostError(error_number::kAccessDenied, "Access is denied.");
+    throw StandardError(error_number::kAccessDenied);
   }
   if (failure != 0) throw HostError(error_number::kUnspecified, std::strerror(failure));
   return pid;

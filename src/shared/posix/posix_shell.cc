@@ -182,10 +182,10 @@ std::vector<UserProfile> PosixShell::UserProfiles() {
   const std::string parent = SplitLastElement(own).first;
   const std::optional<MappedPath> folder = machine_.Map(parent);
   if (parent.empty() || !folder || !folder->exists || !IsDirectory(folder->posix)) {
-    throw HostError(error_number::kPathNotFound, "Path not found");
+    throw StandardError(error_number::kPathNotFound);
   }
   const std::optional<std::vector<std::string>> names = ListFolder(folder->posix);
-  if (!names) throw HostError(error_number::kPermissionDenied, "Permission denied");
+  if (!names) throw StandardError(error_number::kPermissionDenied);
   std::vector<UserProfile> profiles;
   for (const std::string& name : *names) {
     struct stat info {};

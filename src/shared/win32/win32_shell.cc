@@ -171,8 +171,7 @@ std::string Win32Shell::SpecialFolders(const std::string& name) {
 
 std::vector<UserProfile> Win32Shell::UserProfiles() {
   constexpr char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-  const std::string cannot_read =
-      "Unable to open registry key \"HKLM\\" + std::string(kProfileList) + "\" for reading.";
+  const std::string cannot_read = RegistryReadFailure("HKLM\\" + std::string(kProfileList));
   OpenKey list;
   Check(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_READ, list.out()), cannot_read);
   std::vector<UserProfile> profiles;
