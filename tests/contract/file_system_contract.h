@@ -389,7 +389,6 @@ TYPED_TEST_P(FileSystemContract, PathsThroughALinkLeavingTheMachineDoNotExist) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(FileSystemContract, ElementsWithCharactersWindowsForbidsNameNoFile,
-                            ElementsWithCharactersWindowsForbidsNameNoFile,
                             ExistenceTellsFilesFromFoldersWithoutRegardToCase,
                             CopyFileIntoAFolderKeepsTheStoredNameAndOverwrites, CopyFileFailures,
                             CopyFolderIntoAFolderMergesAndOverwrites, CopyFolderFailures,

@@ -71,7 +71,7 @@ HostError PermissionDenied() {
 // A path with a character Windows forbids in names names no file.
 void RefuseBadName(const std::string& path) {
   if (PathHoldsForbiddenCharacter(path)) {
-    throw HostError(error_number::kBadFileName, "Bad file name or number");
+    throw StandardError(error_number::kBadFileName);
   }
 }
 
@@ -207,8 +207,7 @@ void FakeShell::Run(const std::string& command, int style, bool wait) {
       [&] {
         const std::vector<std::string> arguments = SplitCommandLine(command);
         if (!arguments.empty() && PathHoldsForbiddenCharacter(arguments.front())) {
-          throw HostError(error_number::kInvalidName,
-                          "The filename, directory name, or volume label syntax is incorrect.");
+          throw StandardError(error_number::kInvalidName);
         }
       });
   for (const auto& effect : run_effects_) effect(command, style, wait);

@@ -23,6 +23,10 @@ namespace quillon {
 
 namespace {
 
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
 HostError ProgramNotFound() {
   return StandardError(error_number::kSystemFileNotFound);
 }
