@@ -91,7 +91,7 @@ std::string UserStatement(const std::string& name) {
 
 std::int32_t NextApplicationId(std::int32_t counter) {
   if (counter == std::numeric_limits<std::int32_t>::max()) {
-    throw HostError(error_number::kOverflow, "Overflow");
+    throw StandardError(error_number::kOverflow);
   }
   return counter + 1;
 }

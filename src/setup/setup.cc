@@ -196,7 +196,7 @@ std::string BrowserCommand(const SetupValues& values) {
 
 // A character of the version text as a number.
 int VersionDigit(char c) {
-  if (c < '0' || c > '9') throw HostError(error_number::kTypeMismatch, "Type mismatch");
+  if (c < '0' || c > '9') throw StandardError(error_number::kTypeMismatch);
   return c - '0';
 }
 
