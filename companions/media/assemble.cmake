@@ -1,6 +1,6 @@
 # Assembles the setup media folder MEDIA (made anew) from the built programs
 # and the companions' files; run by the target "media" with the paths as -D
-# variables. SETUP may be empty while the installer is not built.
+# variables.
 
 # Copies a file to MEDIA/relative (folders made as needed), keeping its
 # permission bits, so that programs stay executable.
@@ -22,11 +22,7 @@ file(REMOVE_RECURSE "${MEDIA}")
 file(MAKE_DIRECTORY "${MEDIA}")
 
 # The setup folder itself.
-if(SETUP)
-  put("${SETUP}" "Setup.exe")
-else()
-  message(WARNING "media: Setup.exe is not built yet; the media lack it")
-endif()
+put("${SETUP}" "Setup.exe")
 put("${FALDRIN}" "Faldrin.exe")
 put("${GEMTHORN}" "Gemthorn.exe")
 foreach(file Applications.list EULA.rtf IIS/IIS.txt RegINI/RegINI.txt Cacls/Yes.txt)

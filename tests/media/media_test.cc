@@ -101,9 +101,7 @@ TEST(MediaTest, HoldTheSetupFolderTheProductTreeAndTheStartMenuGroup) {
       "Start Menu\\Quillon\\Turn Quillon On.lnk",
       "Start Menu\\Quillon\\Uninstall Quillon.lnk",
   };
-#ifdef QUILLON_MEDIA_HAS_SETUP
   expected.push_back("Setup.exe");
-#endif
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(machine.TreeBelow("D:\\Quillon"), expected);
   for (const char* program : {"Faldrin.exe", "Gemthorn.exe", "MSDE\\setup.exe",

@@ -3,8 +3,6 @@
 // (already installed, EULA refused, no write access to the registry), the
 // setup folder at the root of a drive, and a second installation after an
 // uninstall.
-#ifdef QUILLON_MEDIA_HAS_SETUP
-
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -258,5 +256,3 @@ TEST_F(SetupOnAMachineTest, RefusedEulaAndNoRegistryAccessEndSetupBeforeAnything
 
 }  // namespace
 }  // namespace quillon::testing
-
-#endif  // QUILLON_MEDIA_HAS_SETUP

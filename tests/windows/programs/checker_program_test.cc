@@ -8,8 +8,6 @@
 #include "programs/program_fixture.h"
 #include "support/window_driver.h"
 
-#ifdef QUILLON_HAS_ZENTREL
-
 namespace quillon::testing {
 namespace {
 
@@ -189,5 +187,3 @@ TEST_F(CheckerProgramTest, ADatabaseThatCannotBeReachedStopsTheCheckerAndTheProc
 
 }  // namespace
 }  // namespace quillon::testing
-
-#endif  // QUILLON_HAS_ZENTREL

@@ -5,8 +5,6 @@
 
 #include "programs/program_fixture.h"
 
-#if defined(QUILLON_HAS_ZENTREL_HOOK) && defined(QUILLON_HAS_ZENTREL)
-
 namespace quillon::testing {
 namespace {
 
@@ -71,5 +69,3 @@ TEST_F(HookLibraryTest, ADeniedLaunchIsEndedByTheCheckerTheLibraryStarted) {
 
 }  // namespace
 }  // namespace quillon::testing
-
-#endif

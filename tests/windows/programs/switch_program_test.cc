@@ -5,8 +5,6 @@
 #include "shared/win32/win32_host.h"
 #include "support/window_driver.h"
 
-#ifdef QUILLON_HAS_ZENTRELCONFIG
-
 namespace quillon::testing {
 namespace {
 
@@ -101,5 +99,3 @@ TEST_F(SwitchProgramTest, QueryOfAMissingValueEndsWithTheStandardErrorReport) {
 
 }  // namespace
 }  // namespace quillon::testing
-
-#endif  // QUILLON_HAS_ZENTRELCONFIG

@@ -6,8 +6,6 @@
 #include "programs/program_fixture.h"
 #include "shared/win32/win32_host.h"
 
-#ifdef QUILLON_HAS_UNINSTALL
-
 namespace quillon::testing {
 namespace {
 
@@ -125,5 +123,3 @@ TEST_F(UninstallProgramTest, ASecondRunFindsLittleLeftAndStillCompletes) {
 
 }  // namespace
 }  // namespace quillon::testing
-
-#endif  // QUILLON_HAS_UNINSTALL
