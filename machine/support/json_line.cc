@@ -3,48 +3,44 @@
 #include "shared/box_script.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
+#include "shared/text.h"
 
 namespace quillon::machine {
 
-void JsonObject::Key(std::string_view key) {
-  if (!body_.empty()) body_ += ',';
-  body_ += JsonString(key);
-  body_ += ':';
-}
-
 JsonObject& JsonObject::Add(std::string_view key, std::string_view text) {
-  Key(key);
-  body_ += JsonString(text);
+  fields_[std::string(key)] = Cp1252ToUtf8(text);
   return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, bool flag) {
-  Key(key);
-  body_ += flag ? "true" : "false";
+  fields_[std::string(key)] = flag;
   return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, long number) {
-  Key(key);
-  body_ += std::to_string(number);
+  fields_[std::string(key)] = number;
   return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, const std::vector<std::string>& texts) {
-  Key(key);
-  body_ += '[';
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (i > 0) body_ += ',';
-    body_ += JsonString(texts[i]);
-  }
-  body_ += ']';
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const std::string& text : texts) list.push_back(Cp1252ToUtf8(text));
+  fields_[std::string(key)] = std::move(list);
   return *this;
 }
 
 JsonObject& JsonObject::AddNull(std::string_view key) {
-  Key(key);
-  body_ += "null";
+  fields_[std::string(key)] = nullptr;
   return *this;
+}
+
+JsonObject& JsonObject::Append(const JsonObject& other) {
+  for (const auto& [key, value] : other.fields_.items()) fields_[key] = value;
+  return *this;
+}
+
+std::string JsonObject::Text() const {
+  return JsonText(fields_);
 }
 
 void AppendLine(const std::string& posix_path, const std::string& line) {

@@ -1,6 +1,7 @@
 // One JSON object on one line, as the machine's logs hold them.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,11 +24,12 @@ class JsonObject {
   JsonObject& Add(std::string_view key, int number) { return Add(key, static_cast<long>(number)); }
   JsonObject& Add(std::string_view key, const std::vector<std::string>& texts);
   JsonObject& AddNull(std::string_view key);
-  std::string Text() const { return "{" + body_ + "}"; }
+  // The fields of other after these, in their order.
+  JsonObject& Append(const JsonObject& other);
+  std::string Text() const;
 
  private:
-  void Key(std::string_view key);
-  std::string body_;
+  nlohmann::ordered_json fields_ = nlohmann::ordered_json::object();
 };
 
 // Appends the line and a LF to a file in the machine root (created when

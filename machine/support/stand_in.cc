@@ -47,11 +47,8 @@ std::string StandIn::ProgramFolder() const {
 
 void StandIn::Record(const JsonObject& fields) {
   JsonObject line;
-  line.Add("program", name_);
-  std::string text = line.Text();
-  const std::string more = fields.Text();
-  if (more != "{}") text = text.substr(0, text.size() - 1) + "," + more.substr(1);
-  AppendLine(machine_.root() + "/" + kStandInLogName, text);
+  line.Add("program", name_).Append(fields);
+  AppendLine(machine_.root() + "/" + kStandInLogName, line.Text());
 }
 
 void StandIn::Say(const std::string& message) const {

@@ -30,12 +30,17 @@ void InstallDataAccess(HostShell& shell, const std::string& version) {
   shell.RegWrite("HKLM\\SOFTWARE\\Microsoft\\DataAccess\\FullInstallVer", version, "REG_SZ");
 }
 
+namespace {
+
+// Registers a service with automatic start (Start 2) and a display name.
 void InstallService(HostShell& shell, const std::string& name, const std::string& display_name) {
   const std::string key = std::string(kServicesKey) + name + "\\";
   shell.RegWrite(key + "Type", "16", "REG_DWORD");
   shell.RegWrite(key + "Start", "2", "REG_DWORD");
   shell.RegWrite(key + "DisplayName", display_name, "REG_SZ");
 }
+
+}  // namespace
 
 std::string ServiceDisplayName(HostShell& shell, const std::string& name) {
   try {

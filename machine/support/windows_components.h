@@ -23,9 +23,6 @@ inline constexpr char kInstalledDataAccessVersion[] = "2.80.1022.0";
 // Writes the data access components' version values.
 void InstallDataAccess(HostShell& shell, const std::string& version);
 
-// Registers a service with automatic start (Start 2) and a display name.
-void InstallService(HostShell& shell, const std::string& name, const std::string& display_name);
-
 // The display name of an installed service, or "" when it has none.
 std::string ServiceDisplayName(HostShell& shell, const std::string& name);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <nlohmann/json.hpp>
 
 #include "shared/platform.h"
 #include "shared/text.h"
@@ -18,10 +19,14 @@ std::string TrimmedUpper(std::string_view text) {
   return UpperCase(TrimWhitespace(text));
 }
 
-// The fields every dialog-log line starts with, up to the title's value.
-std::string BoxLogStart(std::string_view program, const char* kind, std::string_view title) {
-  return "{\"program\":" + JsonString(program) + ",\"kind\":\"" + kind +
-         "\",\"title\":" + JsonString(title);
+// The fields every dialog-log line starts with, in their order.
+nlohmann::ordered_json BoxLogStart(std::string_view program, const char* kind,
+                                   std::string_view title, int style, std::string_view text) {
+  return {{"program", Cp1252ToUtf8(program)},
+          {"kind", kind},
+          {"title", Cp1252ToUtf8(title)},
+          {"style", style},
+          {"text", Cp1252ToUtf8(text)}};
 }
 
 }  // namespace
@@ -106,56 +111,27 @@ std::string QueuedText(std::string_view line) {
 }
 
 std::string JsonString(std::string_view text) {
-  const std::string utf8 = Cp1252ToUtf8(text);
-  std::string json = "\"";
-  json.reserve(utf8.size() + 2);
-  for (char c : utf8) {
-    switch (c) {
-      case '"':
-        json += "\\\"";
-        break;
-      case '\\':
-        json += "\\\\";
-        break;
-      case '\n':
-        json += "\\n";
-        break;
-      case '\r':
-        json += "\\r";
-        break;
-      case '\t':
-        json += "\\t";
-        break;
-      case '\b':
-        json += "\\b";
-        break;
-      case '\f':
-        json += "\\f";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-          json += escaped;
-        } else {
-          json += c;
-        }
-    }
-  }
-  json += '"';
-  return json;
+  return JsonText(nlohmann::json(Cp1252ToUtf8(text)));
+}
+
+std::string JsonText(const nlohmann::ordered_json& value) {
+  // Texts reach JSON converted to UTF-8, so nothing is ever replaced; the
+  // handler only keeps a stray byte from throwing inside a log writer.
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string MessageBoxLogLine(std::string_view program, std::string_view title, int style,
                               std::string_view text, int button) {
-  return BoxLogStart(program, "MsgBox", title) + ",\"style\":" + std::to_string(style) +
-         ",\"text\":" + JsonString(text) + ",\"answer\":" + JsonString(ButtonName(button)) + "}";
+  nlohmann::ordered_json line = BoxLogStart(program, "MsgBox", title, style, text);
+  line["answer"] = ButtonName(button);
+  return JsonText(line);
 }
 
 std::string InputBoxLogLine(std::string_view program, std::string_view title, std::string_view text,
                             const std::optional<std::string>& answer) {
-  return BoxLogStart(program, "InputBox", title) + ",\"style\":0,\"text\":" + JsonString(text) +
-         ",\"answer\":" + (answer ? JsonString(*answer) : std::string("null")) + "}";
+  nlohmann::ordered_json line = BoxLogStart(program, "InputBox", title, 0, text);
+  line["answer"] = answer ? nlohmann::ordered_json(Cp1252ToUtf8(*answer)) : nullptr;
+  return JsonText(line);
 }
 
 std::string CommandForLog(std::string_view command) {
@@ -178,9 +154,10 @@ std::string CommandForLog(std::string_view command) {
 }
 
 std::string RunLogLine(std::string_view program, std::string_view command, int style, bool wait) {
-  return "{\"program\":" + JsonString(program) +
-         ",\"command\":" + JsonString(CommandForLog(command)) +
-         ",\"style\":" + std::to_string(style) + ",\"wait\":" + (wait ? "true" : "false") + "}";
+  return JsonText(nlohmann::ordered_json{{"program", Cp1252ToUtf8(program)},
+                                         {"command", Cp1252ToUtf8(CommandForLog(command))},
+                                         {"style", style},
+                                         {"wait", wait}});
 }
 
 }  // namespace quillon

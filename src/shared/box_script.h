@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,9 @@ std::string QueuedText(std::string_view line);
 // A text of the system code page as a JSON string literal: quoted, UTF-8,
 // with quotes, backslashes and control characters escaped.
 std::string JsonString(std::string_view text);
+
+// A JSON value as one line, keys in the order they were added.
+std::string JsonText(const nlohmann::ordered_json& value);
 
 // One dialog-log line (without its line end) for a message box and for an
 // input box (answer nullopt: Cancel). program is the program's base name.

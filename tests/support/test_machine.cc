@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -121,46 +122,6 @@ bool StillRuns(pid_t pid) {
 }
 
 // ------------------------------------------------------------ logs
-
-// Reads a JSON string starting at its opening quote; leaves i after the
-// closing quote. Returns the UTF-8 text. The machine's logs escape only
-// control characters as \uXXXX.
-std::string JsonString(const std::string& line, std::size_t& i) {
-  std::string text;
-  for (++i; i < line.size() && line[i] != '"'; ++i) {
-    if (line[i] != '\\') {
-      text += line[i];
-      continue;
-    }
-    const char escaped = line.at(++i);
-    switch (escaped) {
-      case 'n':
-        text += '\n';
-        break;
-      case 'r':
-        text += '\r';
-        break;
-      case 't':
-        text += '\t';
-        break;
-      case 'b':
-        text += '\b';
-        break;
-      case 'f':
-        text += '\f';
-        break;
-      case 'u':
-        text += static_cast<char>(std::stoul(line.substr(i + 1, 4), nullptr, 16));
-        i += 4;
-        break;
-      default:
-        text += escaped;  // " \ /
-    }
-  }
-  if (i >= line.size()) throw std::runtime_error("unterminated JSON string: " + line);
-  ++i;
-  return text;
-}
 
 std::string Required(const std::map<std::string, std::optional<std::string>>& fields,
                      const std::string& key) {
@@ -361,24 +322,18 @@ ScopedCurrentDirectory::~ScopedCurrentDirectory() {
 // ------------------------------------------------------------ logs
 
 std::map<std::string, std::optional<std::string>> ParseJsonLine(const std::string& line) {
+  const std::size_t start = line.find('{');
+  if (start == std::string::npos) throw std::runtime_error("no JSON object: " + line);
+  const nlohmann::json object = nlohmann::json::parse(line.substr(start));
   std::map<std::string, std::optional<std::string>> fields;
-  std::size_t i = line.find('{');
-  if (i == std::string::npos) throw std::runtime_error("no JSON object: " + line);
-  ++i;
-  auto skip_blanks = [&] {
-    while (i < line.size() && (line[i] == ' ' || line[i] == ',')) ++i;
-  };
-  for (skip_blanks(); i < line.size() && line[i] != '}'; skip_blanks()) {
-    const std::string key = JsonString(line, i);
-    while (i < line.size() && (line[i] == ':' || line[i] == ' ')) ++i;
-    if (line.at(i) == '"') {
-      fields[key] = Utf8ToCp1252(JsonString(line, i));
-      continue;
+  for (const auto& [key, value] : object.items()) {
+    if (value.is_string()) {
+      fields[key] = Utf8ToCp1252(value.get<std::string>());
+    } else if (value.is_null()) {
+      fields[key] = std::nullopt;
+    } else {
+      fields[key] = value.dump();
     }
-    const std::size_t end = line.find_first_of(",}", i);
-    const std::string value = line.substr(i, end - i);
-    fields[key] = value == "null" ? std::nullopt : std::optional<std::string>(value);
-    i = end;
   }
   return fields;
 }
