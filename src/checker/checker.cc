@@ -66,11 +66,11 @@ void RunChecker(Host& host, const std::string& argument_text) {
   if (decision.empty()) return;
   // 8. Denied: the process goes before the user is told.
   TerminateLaunchedProcess(host.processes, request.processId);
-  // 9. and 10. Tell the user and offer an access request.
+  // 9. Tell the user and offer an access request.
   if (AskToRequestAccess(host.dialogs, exe_path, request.userName)) {
     RequestAccess(host, exe_path, request.userName, decision);
   }
-  // 11. Log the denial.
+  // 10. Log the denial.
   WriteAccessLog(host.files, host.environment, host.clock, exe_path, decision, request.userName);
 }
 

@@ -75,6 +75,9 @@ std::string NormalizedExecutable(const std::string& line) {
   return TrimBlanks(UpperCase(line));
 }
 
+namespace {
+
+// The statements of the seeding files, without their line ends.
 std::string ExecutableStatement(const std::string& path, const std::string& app_id) {
   return "INSERT INTO APP_EXES (exe_path, app_id) VALUES (" + QuoteText(path) + ", " +
          QuoteText(app_id) + ")";
@@ -88,6 +91,8 @@ std::string ApplicationStatement(const std::string& name) {
 std::string UserStatement(const std::string& name) {
   return "INSERT INTO USERS (user_name, user_status) VALUES (" + QuoteText(name) + ", 'DISABLED')";
 }
+
+}  // namespace
 
 std::int32_t NextApplicationId(std::int32_t counter) {
   if (counter == std::numeric_limits<std::int32_t>::max()) {

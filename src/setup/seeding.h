@@ -46,11 +46,6 @@ std::optional<ApplicationRule> ParseApplicationRule(const std::string& line,
 // without blanks at either end.
 std::string NormalizedExecutable(const std::string& line);
 
-// The statements of the files, without their line ends.
-std::string ExecutableStatement(const std::string& path, const std::string& app_id);
-std::string ApplicationStatement(const std::string& name);
-std::string UserStatement(const std::string& name);
-
 // Counts applications; the next identifier after `counter`. Throws HostError
 // (overflow) past the largest 32-bit identifier.
 std::int32_t NextApplicationId(std::int32_t counter);

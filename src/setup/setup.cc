@@ -184,6 +184,22 @@ void ReplaceHookLibrary(HostFileSystem& files, const SetupValues& values) {
   Skipping([&] { files.CopyFile(kMediaHookLibrary, values.windir + "\\system32\\", true); });
 }
 
+// A character of the version text as a number.
+int VersionDigit(char c) {
+  if (c < '0' || c > '9') throw StandardError(error_number::kTypeMismatch);
+  return c - '0';
+}
+
+// True for a Windows version text ("5.2", "6.0") of a system whose web
+// server forbids Active Server Pages until allowed: three characters, and
+// 5.2 or above.
+bool WarnsAboutActiveServerPages(const std::string& version) {
+  if (version.size() != 3) return false;
+  const int first = VersionDigit(version.front());
+  const int last = VersionDigit(version.back());
+  return (first == 5 && last > 1) || first > 5;
+}
+
 void WarnOnServerSystems(HostShell& shell, Dialogs& dialogs) {
   if (WarnsAboutActiveServerPages(shell.RegRead(kWindowsVersion))) {
     dialogs.MsgBox(kActiveServerPagesText, kMbIconInformation, kSetupTitle);
@@ -194,20 +210,7 @@ std::string BrowserCommand(const SetupValues& values) {
   return Quoted(values.program_files + kBrowserSuffix) + " " + kAdministrationAddress;
 }
 
-// A character of the version text as a number.
-int VersionDigit(char c) {
-  if (c < '0' || c > '9') throw StandardError(error_number::kTypeMismatch);
-  return c - '0';
-}
-
 }  // namespace
-
-bool WarnsAboutActiveServerPages(const std::string& version) {
-  if (version.size() != 3) return false;
-  const int first = VersionDigit(version.front());
-  const int last = VersionDigit(version.back());
-  return (first == 5 && last > 1) || first > 5;
-}
 
 void RunSetup(Host& host, const std::string& /*argument_text*/) {
   // Start-up traps nothing: a failure ends Setup with the error report.

@@ -64,9 +64,4 @@ EngineOutcome EnsureDatabaseEngine(HostShell& shell, Dialogs& dialogs, RandomSou
 
 // ------------------------------------------------ completion (setup.cc)
 
-// True for a Windows version text ("5.2", "6.0") of a system whose web
-// server forbids Active Server Pages until allowed: three characters, and
-// 5.2 or above.
-bool WarnsAboutActiveServerPages(const std::string& version);
-
 }  // namespace quillon

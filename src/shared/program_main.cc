@@ -7,6 +7,10 @@
 
 namespace quillon {
 
+namespace {
+
+// Shows the standard error report for an error on the given dialogs. Never
+// throws: when the box itself fails, the report goes to stderr.
 void ShowErrorReport(Dialogs& dialogs, const std::string& program_name, const HostError& error) {
   // The report is the last thing a failing program does: when even its box
   // fails, the report goes to stderr instead of ending the program abnormally.
@@ -18,6 +22,8 @@ void ShowErrorReport(Dialogs& dialogs, const std::string& program_name, const Ho
                  Cp1252ToUtf8(box_error.what()).c_str());
   }
 }
+
+}  // namespace
 
 int RunProgramBody(Host& host, const std::string& program_name, const std::string& argument_text,
                    const ProgramBody& body) {

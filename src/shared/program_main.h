@@ -15,10 +15,6 @@ namespace quillon {
 // argument text.
 using ProgramBody = std::function<void(Host& host, const std::string& argument_text)>;
 
-// Shows the standard error report for an error on the given dialogs. Never
-// throws: when the box itself fails, the report goes to stderr.
-void ShowErrorReport(Dialogs& dialogs, const std::string& program_name, const HostError& error);
-
 // Runs a program body with the given host; an error that leaves the body is
 // reported once and turned into exit status 1. Returns the exit status.
 int RunProgramBody(Host& host, const std::string& program_name, const std::string& argument_text,

@@ -5,9 +5,13 @@
 
 namespace quillon {
 
+namespace {
+
 bool IsForbiddenInNames(char c) {
   return static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"/\\|?*", c) != nullptr;
 }
+
+}  // namespace
 
 bool HoldsForbiddenCharacter(std::string_view name) {
   return std::any_of(name.begin(), name.end(), IsForbiddenInNames);

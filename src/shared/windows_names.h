@@ -7,10 +7,6 @@
 
 namespace quillon {
 
-// True for a character Windows forbids in a file name: < > : " / \ | ? * and
-// the control characters (bytes 0 to 31).
-bool IsForbiddenInNames(char c);
-
 // True when the name holds a character forbidden in names.
 bool HoldsForbiddenCharacter(std::string_view name);
 

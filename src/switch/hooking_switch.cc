@@ -10,12 +10,13 @@ namespace {
 constexpr char kQueryTitle[] = "Query Zentrel Configuration";
 constexpr char kChangeTitle[] = "Change Zentrel Configuration";
 
-}  // namespace
-
+// The switch's answer to -QUERY for the current hooking value.
 std::string HookingStateMessage(bool hooking_on) {
   return hooking_on ? "Zentrel process hooking is currently turned ON."
                     : "Zentrel process hooking is currently turned OFF.";
 }
+
+}  // namespace
 
 void RunHookingSwitch(Host& host, const std::string& argument_text) {
   // The whole text is the switch: no trimming, no splitting, so two switches

@@ -12,9 +12,6 @@ inline constexpr char kQuerySwitch[] = "-QUERY";
 inline constexpr char kEnableSwitch[] = "-ENABLE";
 inline constexpr char kDisableSwitch[] = "-DISABLE";
 
-// The switch's answer to -QUERY for the current hooking value.
-std::string HookingStateMessage(bool hooking_on);
-
 // The entry procedure. The whole argument text, upper-cased, must equal one
 // switch exactly; anything else does nothing. Registry failures are not
 // trapped: they leave as HostError for the standard error report.

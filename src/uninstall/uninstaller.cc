@@ -47,6 +47,11 @@ void RemoveUninstallSubfolders(HostFileSystem& files, const std::string& uninsta
   }
 }
 
+// True for the product's Uninstall subfolder, whatever the case of its name.
+bool IsUninstallFolder(const std::string& folder_name) {
+  return UpperCase(folder_name) == UpperCase(kUninstallFolderName);
+}
+
 // Every file and every subfolder of the product folder except its Uninstall
 // subfolder, which is emptied of its own subfolders only.
 void RemoveProductFiles(HostFileSystem& files, const std::string& product_folder) {
@@ -77,10 +82,6 @@ void RetireHookLibrary(HostFileSystem& files, const std::string& system_folder) 
 }
 
 }  // namespace
-
-bool IsUninstallFolder(const std::string& folder_name) {
-  return UpperCase(folder_name) == UpperCase(kUninstallFolderName);
-}
 
 void RunUninstall(Host& host, const std::string& /*argument_text*/) {
   // Stops at the first failure.

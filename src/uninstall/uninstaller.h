@@ -18,9 +18,6 @@ inline constexpr auto kWebSiteRemovalScriptSuffix = JoinLiterals(
 inline constexpr auto kDatabaseRemovalScriptSuffix = JoinLiterals(
     kProductFolderSuffix, "\\Uninstall\\Remove Zentrel Database\\Remove Zentrel Database.vbs");
 
-// True for the product's Uninstall subfolder, whatever the case of its name.
-bool IsUninstallFolder(const std::string& folder_name);
-
 // The entry procedure. Everything up to the Start Menu group stops at the
 // first failure (HostError leaves for the standard error report); the
 // registration, the product files and the hook library's file are removed

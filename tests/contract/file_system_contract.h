@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "contract/contract_support.h"
 #include "shared/host_file_system.h"
+#include "support/error_number_of.h"
 
 namespace quillon::testing {
 
@@ -81,19 +81,19 @@ TYPED_TEST_P(FileSystemContract, CopyFileFailures) {
   this->backend.AddFile("C:\\Out\\Zentrel.exe", "existing");
   this->backend.AddFile("C:\\Out\\Locked.exe", "locked", true);
   const std::string source = "C:\\Media\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe";
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFile("C:\\Media\\None.exe", "C:\\Out\\", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile("C:\\Media\\None.exe", "C:\\Out\\", true); }),
             error_number::kFileNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFile("C:\\Media", "C:\\Out\\", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile("C:\\Media", "C:\\Out\\", true); }),
             error_number::kFileNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFile(source, "C:\\Nowhere\\", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile(source, "C:\\Nowhere\\", true); }),
             error_number::kPathNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFile(source, "C:\\Nowhere\\x.exe", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile(source, "C:\\Nowhere\\x.exe", true); }),
             error_number::kPathNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFile(source, "C:\\Out\\", false); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile(source, "C:\\Out\\", false); }),
             error_number::kFileAlreadyExists);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFile(source, "C:\\Out\\locked.EXE", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile(source, "C:\\Out\\locked.EXE", true); }),
             error_number::kPermissionDenied);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFile(source, "C:\\Out", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFile(source, "C:\\Out", true); }),
             error_number::kPermissionDenied);
   EXPECT_EQ(this->backend.Content("C:\\Out\\Zentrel.exe"), "existing");
   EXPECT_EQ(this->backend.Content("C:\\Out\\Locked.exe"), "locked");
@@ -122,15 +122,15 @@ TYPED_TEST_P(FileSystemContract, CopyFolderFailures) {
   this->backend.AddFile("C:\\Plain.txt", "file");
   this->backend.AddFile("C:\\Target\\Zentrel\\Zentrel.ini", "there");
   const std::string source = "C:\\Media\\Program Files\\Harlwick\\Zentrel";
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFolder("C:\\Media\\Gone", "C:\\Target\\", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFolder("C:\\Media\\Gone", "C:\\Target\\", true); }),
             error_number::kPathNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFolder(source, "C:\\Nowhere\\", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFolder(source, "C:\\Nowhere\\", true); }),
             error_number::kPathNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFolder(source, "C:\\Nowhere\\Deeper", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFolder(source, "C:\\Nowhere\\Deeper", true); }),
             error_number::kPathNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFolder(source, "C:\\Plain.txt", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFolder(source, "C:\\Plain.txt", true); }),
             error_number::kFileAlreadyExists);
-  EXPECT_EQ(ContractErrorOf([&] { files.CopyFolder(source, "C:\\Target\\", false); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.CopyFolder(source, "C:\\Target\\", false); }),
             error_number::kFileAlreadyExists);
   EXPECT_EQ(this->backend.Content("C:\\Target\\Zentrel\\Zentrel.ini"), "there");
 }
@@ -141,31 +141,30 @@ TYPED_TEST_P(FileSystemContract, DeleteFileHonoursReadOnlyUnlessForced) {
   this->backend.AddFile("C:\\Out\\locked.txt", "x", true);
   files.DeleteFile("c:\\out\\PLAIN.TXT", false);
   EXPECT_FALSE(files.FileExists("C:\\Out\\plain.txt"));
-  EXPECT_EQ(ContractErrorOf([&] { files.DeleteFile("C:\\Out\\locked.txt", false); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFile("C:\\Out\\locked.txt", false); }),
             error_number::kPermissionDenied);
   EXPECT_TRUE(files.FileExists("C:\\Out\\locked.txt"));
   files.DeleteFile("C:\\Out\\locked.txt", true);
   EXPECT_FALSE(files.FileExists("C:\\Out\\locked.txt"));
-  EXPECT_EQ(ContractErrorOf([&] { files.DeleteFile("C:\\Out\\locked.txt", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFile("C:\\Out\\locked.txt", true); }),
             error_number::kFileNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.DeleteFile("C:\\Out", true); }),
-            error_number::kFileNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFile("C:\\Out", true); }), error_number::kFileNotFound);
 }
 
 TYPED_TEST_P(FileSystemContract, DeleteFolderTakesAllItHolds) {
   auto& files = this->files();
   this->backend.AddFile("C:\\Group\\Quillon\\Sub\\locked.lnk", "x", true);
   this->backend.AddFile("C:\\Group\\Quillon\\a.lnk", "x");
-  EXPECT_EQ(ContractErrorOf([&] { files.DeleteFolder("C:\\Group\\Quillon", false); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFolder("C:\\Group\\Quillon", false); }),
             error_number::kPermissionDenied);
   EXPECT_TRUE(files.FileExists("C:\\Group\\Quillon\\a.lnk"));
   EXPECT_TRUE(files.FileExists("C:\\Group\\Quillon\\Sub\\locked.lnk"));
   files.DeleteFolder("c:\\group\\QUILLON", true);
   EXPECT_FALSE(files.FolderExists("C:\\Group\\Quillon"));
   EXPECT_TRUE(files.FolderExists("C:\\Group"));
-  EXPECT_EQ(ContractErrorOf([&] { files.DeleteFolder("C:\\Group\\Quillon", true); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.DeleteFolder("C:\\Group\\Quillon", true); }),
             error_number::kPathNotFound);
-  EXPECT_EQ(ContractErrorOf([&] {
+  EXPECT_EQ(ErrorNumberOf([&] {
               files.DeleteFolder("C:\\Media\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe", true);
             }),
             error_number::kPathNotFound);
@@ -179,18 +178,18 @@ TYPED_TEST_P(FileSystemContract, MoveFileNeverReplaces) {
   EXPECT_FALSE(files.FileExists("C:\\WINDOWS\\system32\\Zentrel.dll"));
   EXPECT_EQ(this->backend.Content("C:\\WINDOWS\\system32\\Zentrel.dll.old"), "library");
 
-  EXPECT_EQ(ContractErrorOf([&] {
+  EXPECT_EQ(ErrorNumberOf([&] {
               files.MoveFile("C:\\WINDOWS\\system32\\Zentrel.dll.old",
                              "C:\\WINDOWS\\system32\\TAKEN.OLD");
             }),
             error_number::kFileAlreadyExists);
   EXPECT_EQ(this->backend.Content("C:\\WINDOWS\\system32\\Zentrel.dll.old"), "library");
   EXPECT_EQ(this->backend.Content("C:\\WINDOWS\\system32\\Taken.old"), "earlier");
-  EXPECT_EQ(ContractErrorOf([&] {
+  EXPECT_EQ(ErrorNumberOf([&] {
               files.MoveFile("C:\\WINDOWS\\system32\\Zentrel.dll", "C:\\WINDOWS\\x.dll");
             }),
             error_number::kFileNotFound);
-  EXPECT_EQ(ContractErrorOf(
+  EXPECT_EQ(ErrorNumberOf(
                 [&] { files.MoveFile("C:\\WINDOWS\\system32\\Taken.old", "C:\\Nowhere\\x.dll"); }),
             error_number::kPathNotFound);
 }
@@ -211,13 +210,13 @@ TYPED_TEST_P(FileSystemContract, TextFilesWriteAppendAndReadLines) {
   std::vector<std::string> lines;
   while (!in->AtEndOfStream()) lines.push_back(in->ReadLine());
   EXPECT_THAT(lines, ::testing::ElementsAre("first", "second", "third, no line end"));
-  EXPECT_EQ(ContractErrorOf([&] { in->ReadLine(); }), error_number::kInputPastEnd);
-  EXPECT_NE(ContractErrorOf([&] { in->Write("x"); }), 0);
+  EXPECT_EQ(ErrorNumberOf([&] { in->ReadLine(); }), error_number::kInputPastEnd);
+  EXPECT_NE(ErrorNumberOf([&] { in->Write("x"); }), 0);
   in->Close();
 
   // Mode 2 empties an existing file.
   auto again = files.OpenTextFile("C:\\Logs\\Access.log", IoMode::kForWriting, false);
-  EXPECT_NE(ContractErrorOf([&] { again->ReadLine(); }), 0);
+  EXPECT_NE(ErrorNumberOf([&] { again->ReadLine(); }), 0);
   again->Close();
   EXPECT_EQ(this->backend.Content("C:\\Logs\\Access.log"), "");
   auto empty = files.OpenTextFile("C:\\Logs\\Access.log", IoMode::kForReading, false);
@@ -227,21 +226,21 @@ TYPED_TEST_P(FileSystemContract, TextFilesWriteAppendAndReadLines) {
 TYPED_TEST_P(FileSystemContract, OpenTextFileFailures) {
   auto& files = this->files();
   this->backend.AddFile("C:\\Logs\\locked.log", "x", true);
-  EXPECT_EQ(ContractErrorOf(
-                [&] { files.OpenTextFile("C:\\Logs\\none.log", IoMode::kForReading, false); }),
-            error_number::kFileNotFound);
-  EXPECT_EQ(ContractErrorOf(
+  EXPECT_EQ(
+      ErrorNumberOf([&] { files.OpenTextFile("C:\\Logs\\none.log", IoMode::kForReading, false); }),
+      error_number::kFileNotFound);
+  EXPECT_EQ(ErrorNumberOf(
                 [&] { files.OpenTextFile("C:\\Logs\\none.log", IoMode::kForAppending, false); }),
             error_number::kFileNotFound);
   EXPECT_EQ(
-      ContractErrorOf([&] { files.OpenTextFile("C:\\Nowhere\\x.log", IoMode::kForWriting, true); }),
+      ErrorNumberOf([&] { files.OpenTextFile("C:\\Nowhere\\x.log", IoMode::kForWriting, true); }),
       error_number::kPathNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { files.OpenTextFile("C:\\Logs", IoMode::kForReading, false); }),
+  EXPECT_EQ(ErrorNumberOf([&] { files.OpenTextFile("C:\\Logs", IoMode::kForReading, false); }),
             error_number::kPermissionDenied);
-  EXPECT_EQ(ContractErrorOf(
-                [&] { files.OpenTextFile("C:\\Logs\\locked.log", IoMode::kForWriting, true); }),
-            error_number::kPermissionDenied);
-  EXPECT_EQ(ContractErrorOf(
+  EXPECT_EQ(
+      ErrorNumberOf([&] { files.OpenTextFile("C:\\Logs\\locked.log", IoMode::kForWriting, true); }),
+      error_number::kPermissionDenied);
+  EXPECT_EQ(ErrorNumberOf(
                 [&] { files.OpenTextFile("C:\\Logs\\locked.log", IoMode::kForAppending, true); }),
             error_number::kPermissionDenied);
   EXPECT_EQ(this->backend.Content("C:\\Logs\\locked.log"), "x");
@@ -269,8 +268,8 @@ TYPED_TEST_P(FileSystemContract, GetFolderIsASnapshotWithStoredNamesAndFullPaths
   for (const auto& entry : folder.sub_folders) files.DeleteFolder(entry.path, true);
   EXPECT_THAT(files.GetFolder("C:\\Product").files, ::testing::IsEmpty());
   EXPECT_THAT(files.GetFolder("C:\\Product").sub_folders, ::testing::IsEmpty());
-  EXPECT_EQ(ContractErrorOf([&] { files.GetFolder("C:\\Gone"); }), error_number::kPathNotFound);
-  EXPECT_EQ(ContractErrorOf([&] {
+  EXPECT_EQ(ErrorNumberOf([&] { files.GetFolder("C:\\Gone"); }), error_number::kPathNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] {
               files.GetFolder("C:\\Media\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe");
             }),
             error_number::kPathNotFound);
@@ -326,7 +325,7 @@ TYPED_TEST_P(FileSystemContract, ElementsWithCharactersWindowsForbidsNameNoFile)
         [&] { files.GetFolder(name); },
     };
     for (std::size_t i = 0; i < operations.size(); ++i) {
-      EXPECT_EQ(ContractErrorOf(operations[i]), error_number::kBadFileName) << "operation " << i;
+      EXPECT_EQ(ErrorNumberOf(operations[i]), error_number::kBadFileName) << "operation " << i;
     }
   }
   // Nothing was made and nothing moved.
@@ -382,7 +381,7 @@ TYPED_TEST_P(FileSystemContract, PathsThroughALinkLeavingTheMachineDoNotExist) {
        error_number::kPathNotFound},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ContractErrorOf(c.operation), c.error) << c.what;
+    EXPECT_EQ(ErrorNumberOf(c.operation), c.error) << c.what;
   }
   EXPECT_EQ(this->backend.Outside(), outside);
   EXPECT_EQ(this->backend.Content(media + "\\Zentrel.ini"), "new settings");

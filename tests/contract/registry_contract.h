@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "contract/contract_support.h"
 #include "shared/host_shell.h"
+#include "support/error_number_of.h"
 
 namespace quillon::testing {
 
@@ -52,9 +52,9 @@ TYPED_TEST_P(RegistryContract, DeletingAValueKeepsItsKey) {
   shell.RegDelete(key + "\\displayname");
   shell.RegDelete(key + "\\NoModify");
   EXPECT_TRUE(this->backend.KeyExists(key));
-  EXPECT_EQ(ContractErrorOf([&] { shell.RegRead(key + "\\DisplayName"); }),
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead(key + "\\DisplayName"); }),
             error_number::kSystemFileNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { shell.RegDelete(key + "\\DisplayName"); }),
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegDelete(key + "\\DisplayName"); }),
             error_number::kSystemFileNotFound);
   shell.RegWrite(key + "\\DisplayName", "Again", "REG_SZ");
   EXPECT_EQ(shell.RegRead(key + "\\DisplayName"), "Again");
@@ -80,10 +80,10 @@ TYPED_TEST_P(RegistryContract, FailuresCarryTheShellsNumbersAndTexts) {
     EXPECT_EQ(error.description(),
               "Unable to remove registry key \"HKLM\\SOFTWARE\\Quillon Contract\\Gone\\V\".");
   }
-  EXPECT_EQ(ContractErrorOf([&] { shell.RegRead("HKLM"); }), error_number::kSystemFileNotFound);
-  EXPECT_EQ(ContractErrorOf([&] { shell.RegWrite(this->Machine("\\K\\D"), "x2", "REG_DWORD"); }),
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead("HKLM"); }), error_number::kSystemFileNotFound);
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite(this->Machine("\\K\\D"), "x2", "REG_DWORD"); }),
             error_number::kTypeMismatch);
-  EXPECT_EQ(ContractErrorOf([&] { shell.RegRead(this->Machine("\\K\\D")); }),
+  EXPECT_EQ(ErrorNumberOf([&] { shell.RegRead(this->Machine("\\K\\D")); }),
             error_number::kSystemFileNotFound);
   EXPECT_EQ(shell.RegRead(this->Machine("\\K\\V")), "x");
 }
@@ -154,7 +154,7 @@ TYPED_TEST_P(RegistryContract, DwordDataIsConvertedAsTheScriptingHostDoes) {
   };
   for (const Case& c : cases) {
     shell.RegWrite(path, "7", "REG_DWORD");
-    EXPECT_EQ(ContractErrorOf([&] { shell.RegWrite(path, c.data, "REG_DWORD"); }), c.error)
+    EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite(path, c.data, "REG_DWORD"); }), c.error)
         << "\"" << c.data << "\"";
     // A failed write leaves the value as it was.
     EXPECT_EQ(shell.RegRead(path), c.read_back != nullptr ? c.read_back : "7")
@@ -172,7 +172,7 @@ TYPED_TEST_P(RegistryContract, TypeTextsMatchInAnyCase) {
   shell.RegWrite(path, "%windir%\\system32", "REG_EXPAND_SZ");
   EXPECT_EQ(shell.RegRead(path), "%windir%\\system32");
   for (const char* type : {"REG_BINARY", "REG_MULTI_SZ", "REG_QWORD", "", "SZ"}) {
-    EXPECT_EQ(ContractErrorOf([&] { shell.RegWrite(path, "1", type); }),
+    EXPECT_EQ(ErrorNumberOf([&] { shell.RegWrite(path, "1", type); }),
               error_number::kInvalidProcedureCall)
         << type;
   }

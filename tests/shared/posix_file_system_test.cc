@@ -14,22 +14,13 @@
 #include <map>
 
 #include "shared/host_error.h"
+#include "support/error_number_of.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
 
 using ::testing::ElementsAre;
-
-template <typename T>
-long ErrorNumberOf(T&& operation) {
-  try {
-    operation();
-  } catch (const HostError& error) {
-    return error.number();
-  }
-  return 0;
-}
 
 std::vector<std::string> Names(const std::vector<FolderEntry>& entries) {
   std::vector<std::string> names;

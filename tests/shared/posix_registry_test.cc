@@ -13,6 +13,7 @@
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
 #include "shared/registry_path.h"
+#include "support/error_number_of.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {
@@ -37,16 +38,6 @@ constexpr char kSample[] =
     "@=\"default \\\"quoted\\\" C:\\\\x\"\r\n"
     "; a comment that must survive\r\n"
     "\r\n";
-
-template <typename T>
-long ErrorNumberOf(T&& operation) {
-  try {
-    operation();
-  } catch (const HostError& error) {
-    return error.number();
-  }
-  return 0;
-}
 
 TEST(RegistryContentTest, ParsesTheEditorsExportFormat) {
   const RegistryContent content = RegistryContent::Parse(kSample);

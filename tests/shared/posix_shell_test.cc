@@ -8,22 +8,13 @@
 #include <unistd.h>
 
 #include "shared/host_error.h"
+#include "support/error_number_of.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {
 namespace {
 
 using ::testing::ElementsAre;
-
-template <typename T>
-long ErrorNumberOf(T&& operation) {
-  try {
-    operation();
-  } catch (const HostError& error) {
-    return error.number();
-  }
-  return 0;
-}
 
 // A stand-in program: it writes where it lies, its arguments, its current
 // directory and an inherited variable to $PROBE_OUT.

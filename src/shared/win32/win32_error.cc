@@ -44,8 +44,7 @@ long HresultOf(DWORD code) {
   return static_cast<long>(static_cast<int>(hresult));
 }
 
-}  // namespace
-
+// The platform's own text for an error code, without the trailing line end.
 std::string SystemMessage(DWORD code) {
   char* buffer = nullptr;
   const DWORD length = FormatMessageA(
@@ -59,6 +58,8 @@ std::string SystemMessage(DWORD code) {
   if (text.empty()) text = "Windows error " + std::to_string(code);
   return text;
 }
+
+}  // namespace
 
 HostError HostErrorFor(DWORD code, ErrorSource source, const std::string& description) {
   if (source == ErrorSource::kFileSystem) {

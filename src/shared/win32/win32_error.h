@@ -22,7 +22,4 @@ HostError HostErrorFor(DWORD code, ErrorSource source, const std::string& descri
 // The error for the calling thread's last Windows error.
 HostError LastHostError(ErrorSource source, const std::string& description = "");
 
-// The platform's own text for an error code, without the trailing line end.
-std::string SystemMessage(DWORD code);
-
 }  // namespace quillon::win32

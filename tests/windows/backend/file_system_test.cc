@@ -10,19 +10,11 @@
 
 #include "shared/host_error.h"
 #include "shared/win32/win32_host.h"
+#include "support/error_number_of.h"
 #include "support/windows_test_support.h"
 
 namespace quillon::testing {
 namespace {
-
-long ErrorNumberOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const HostError& error) {
-    return error.number();
-  }
-  return 0;
-}
 
 // Every line of an appended log: "<writer> line <n> " and 200 times one
 // letter; count distinct lines in all.

@@ -5,21 +5,13 @@
 
 #include "shared/host_error.h"
 #include "shared/win32/win32_host.h"
+#include "support/error_number_of.h"
 #include "support/windows_test_support.h"
 
 namespace quillon::testing {
 namespace {
 
 using win32::Win32Shell;
-
-long ErrorNumberOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const HostError& error) {
-    return error.number();
-  }
-  return 0;
-}
 
 TEST(Win32ShellEnvironment, ReadsProcessVariablesWholeAndUnsetAsEmpty) {
   Win32Shell shell;

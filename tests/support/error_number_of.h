@@ -1,4 +1,5 @@
-// What the contract suites share: the error number an operation fails with.
+// The error number an operation fails with: the one helper every test that
+// checks a host's error numbers uses.
 #pragma once
 
 #include <functional>
@@ -8,7 +9,7 @@
 namespace quillon::testing {
 
 // The number of the HostError the operation throws, or 0 when it succeeds.
-inline long ContractErrorOf(const std::function<void()>& operation) {
+inline long ErrorNumberOf(const std::function<void()>& operation) {
   try {
     operation();
   } catch (const HostError& error) {
