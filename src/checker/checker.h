@@ -4,21 +4,18 @@
 // user, offers an access request and writes the access log.
 //
 // Nothing here traps an error: a failing operation leaves the checker at
-// once, so a launch that cannot be decided keeps running.
+// once, so a launch that cannot be decided keeps running. The decision, the
+// access request flow and the logs are shared with Dusmere (access/access.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "access/access.h"
 #include "shared/host.h"
 #include "shared/product.h"
 
 namespace quillon {
-
-// The decision for an executable that belongs to no application.
-inline constexpr char kUnassigned[] = "Unassigned";
-// The size of the buffer environment values are read into.
-inline constexpr std::size_t kEnvironmentBufferSize = 255;
 
 // The hook library's request: executable path, an unused field, process id
 // and user name, joined by "_|_".
@@ -36,56 +33,11 @@ void RunChecker(Host& host, const std::string& argument_text);
 // not decimal digits, overflow above 4294967295.
 LaunchRequest ParseLaunchRequest(const std::string& argument_text);
 
-// The path with every directory in the form the file system stores it (long
-// names for short aliases, an empty element for a directory that is not
-// found), the file name as given, all upper case. The path holds ":\".
-std::string NormalizeExePath(DirectorySearch& search, const std::string& exe_path);
-
-// Registers the executable and the user when they are new, then decides:
-// "" when allowed, otherwise the executable's application name or
-// "Unassigned".
-std::string CheckAccess(Database& database, const std::string& exe_path,
-                        const std::string& user_name);
-
 // Terminates the launched process; a process that is gone is left alone.
 void TerminateLaunchedProcess(Processes& processes, std::uint32_t process_id);
 
 // Shows the "Access Denied!" box; true when the user asks for access.
 bool AskToRequestAccess(Dialogs& dialogs, const std::string& exe_path,
                         const std::string& user_name);
-
-// Records the request and mails it when the mail settings are complete, then
-// confirms it to the user.
-void RequestAccess(Host& host, const std::string& exe_path, const std::string& user_name,
-                   const std::string& app_name);
-
-// The ACCESS_REQUESTS row of the user and the executable, inserted unless it
-// exists; returns its request id, or "" when the user or the executable is
-// unknown.
-std::string RecordAccessRequest(Database& database, const std::string& exe_path,
-                                const std::string& user_name);
-
-// Starts the mailer Corvane.exe, hidden and without waiting, with the seven
-// values as its arguments.
-void StartRequestMailer(HostShell& shell, EnvironmentReader& environment,
-                        const std::string& mail_server, const std::string& admin_address,
-                        const std::string& exe_path, const std::string& app_name,
-                        const std::string& user_name, const std::string& request_id);
-
-// An environment value as read into a buffer of 255 characters: "" when unset
-// and when it has 255 characters or more.
-std::string ReadEnvironmentValue(EnvironmentReader& environment, const std::string& name);
-
-// The local time as MM/DD/YY HH:MM:SS.
-std::string FormatLogTimestamp(Clock& clock);
-
-// Appends "<timestamp>: <path>_|_<decision>_|_<user>" to Logs\Access.log.
-void WriteAccessLog(HostFileSystem& files, EnvironmentReader& environment, Clock& clock,
-                    const std::string& exe_path, const std::string& decision,
-                    const std::string& user_name);
-
-// Appends "<timestamp>: ERROR! <message>" to Logs\Error.log.
-void WriteErrorLog(HostFileSystem& files, EnvironmentReader& environment, Clock& clock,
-                   const std::string& message);
 
 }  // namespace quillon

@@ -1,22 +1,10 @@
-// What follows a denial: the launched process goes, the user is asked, and an
-// access request is recorded and handed to the mailer.
+// What a denial does before any access request: the launched process goes,
+// then the user is told and asked.
 #include <string>
 
 #include "checker.h"
-#include "shared/settings.h"
-#include "shared/text.h"
 
 namespace quillon {
-
-namespace {
-
-constexpr char kRequestSentTitle[] = "Access Request Sent";
-
-void ConfirmRequest(Dialogs& dialogs, const std::string& prompt) {
-  dialogs.MsgBox(prompt, kMbOk + kMbIconInformation, kRequestSentTitle);
-}
-
-}  // namespace
 
 void TerminateLaunchedProcess(Processes& processes, std::uint32_t process_id) {
   processes.Terminate(process_id);
@@ -29,44 +17,6 @@ bool AskToRequestAccess(Dialogs& dialogs, const std::string& exe_path,
       "\". If you feel you have received this message in error, please contact your "
       "administrator.\r\n\r\nWould you like to request access to this file?";
   return dialogs.MsgBox(prompt, kMbYesNo + kMbIconError, "Access Denied!") == kIdYes;
-}
-
-void RequestAccess(Host& host, const std::string& exe_path, const std::string& user_name,
-                   const std::string& app_name) {
-  // The text is address + "," + server. A server name holds no comma, while
-  // an address list may ("a@x.com,b@x.com"), so the last comma separates them.
-  const std::string settings = ReadMailSettings(
-      host.files, ReadEnvironmentValue(host.environment, "ProgramFiles") + kSettingsFileSuffix);
-  const std::size_t comma = settings.rfind(',');
-  const std::string admin_address = settings.substr(0, comma);
-  const std::string mail_server = settings.substr(comma + 1);
-
-  // The row is recorded on both paths, so that the administrator finds the
-  // request also when it cannot be mailed.
-  const std::string request_id = RecordAccessRequest(host.database, exe_path, user_name);
-  if (admin_address.empty() || mail_server.empty()) {
-    ConfirmRequest(host.dialogs, "An access request has been sent to your administrator.");
-    return;
-  }
-  StartRequestMailer(host.shell, host.environment, mail_server, admin_address, exe_path, app_name,
-                     user_name, request_id);
-  ConfirmRequest(host.dialogs, "An access request has been sent via e-mail to your administrator.");
-}
-
-void StartRequestMailer(HostShell& shell, EnvironmentReader& environment,
-                        const std::string& mail_server, const std::string& admin_address,
-                        const std::string& exe_path, const std::string& app_name,
-                        const std::string& user_name, const std::string& request_id) {
-  const std::string mailer = ReadEnvironmentValue(environment, "ProgramFiles") + kMailerSuffix;
-  const std::string computer_name = ReadEnvironmentValue(environment, "COMPUTERNAME");
-  // Every value is quoted so that the mailer gets exactly seven arguments,
-  // whatever quotes or trailing backslashes a value holds.
-  std::string command = "\"" + mailer + "\"";
-  for (const std::string* value : {&mail_server, &admin_address, &computer_name, &exe_path,
-                                   &app_name, &user_name, &request_id}) {
-    command += " " + QuoteArgument(*value);
-  }
-  shell.Run(command, kWindowHidden, false);
 }
 
 }  // namespace quillon

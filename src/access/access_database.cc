@@ -1,11 +1,11 @@
-// The checker's two database procedures: the access decision with the
+// The two database procedures of a user's access: the decision with the
 // registration of new executables and users, and the recording of access
 // requests. Each opens its own connection and runs its statements one after
 // another, without a transaction; a failure leaves at once.
 #include <memory>
 #include <optional>
 
-#include "checker.h"
+#include "access/access.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
 // The checker's two append-only logs in the product folder, the timestamp of
-// their lines and the environment reader.
-#include "checker.h"
+// their lines and the environment reader that they and the request flow use.
+#include "access/access.h"
 #include "shared/settings.h"
 
 namespace quillon {
