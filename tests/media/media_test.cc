@@ -96,6 +96,7 @@ TEST(MediaTest, HoldTheSetupFolderTheProductTreeAndTheStartMenuGroup) {
       "RegINI\\regini.exe",
       "Start Menu\\",
       "Start Menu\\Quillon\\",
+      "Start Menu\\Quillon\\My Quillon Access.lnk",
       "Start Menu\\Quillon\\Quillon Administration.url",
       "Start Menu\\Quillon\\Turn Quillon Off.lnk",
       "Start Menu\\Quillon\\Turn Quillon On.lnk",
@@ -183,13 +184,17 @@ TEST(MediaTest, StartMenuShortcutsOpenWhatTheySay) {
   result = open("Quillon Administration.url");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_THAT(machine.StandInLog("iexplore").back(), HasSubstr("http://localhost/Zentrel/"));
+  // Dusmere opens; with no database here it ends in its error report.
+  result = open("My Quillon Access.lnk");
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(machine.Dialogs().back().program, "Dusmere");
   result = open("Uninstall Quillon.lnk");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_THAT(machine.Dialogs().back().text, HasSubstr("uninstall completed"));
   EXPECT_FALSE(machine.Exists("C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe"));
 }
 
-TEST(MediaTest, PlaceholderProgramsRecordHowTheyWereStartedAndShowNothing) {
+TEST(MediaTest, ThePlaceholderMailerRecordsHowItWasStartedAndDusmereIsTheRealTool) {
   TestMachine machine;
   MakeMachineWithMedia(machine);
   ASSERT_EQ(machine
@@ -198,8 +203,10 @@ TEST(MediaTest, PlaceholderProgramsRecordHowTheyWereStartedAndShowNothing) {
                      "\"C:\\WINDOWS\\SYSTEM32\\CALC.EXE\" \"Calculator\" \"Bob\" \"7\"")
                 .status,
             0);
+  // Dusmere is the user's access tool: here, without a database, it ends in
+  // its error report and writes no placeholder log.
   ASSERT_EQ(machine.Run("\"D:\\Quillon\\Program Files\\Harlwick\\Zentrel\\Dusmere.exe\"").status,
-            0);
+            1);
 
   const std::vector<std::string> mailer =
       TextLines(machine.Posix(std::string(kProduct) + "\\Logs\\Corvane.log"));
@@ -208,9 +215,12 @@ TEST(MediaTest, PlaceholderProgramsRecordHowTheyWereStartedAndShowNothing) {
               HasSubstr(" 7 arguments: \"mail.example.com\" \"admin@example.com\" \"QUILLON-XP\" "
                         "\"C:\\WINDOWS\\SYSTEM32\\CALC.EXE\" \"Calculator\" \"Bob\" \"7\" - not "
                         "sent: this Corvane.exe is a placeholder that sends no e-mail"));
-  EXPECT_THAT(TextLines(machine.Posix(std::string(kProduct) + "\\Logs\\Dusmere.log")),
-              ElementsAre(HasSubstr(" 0 arguments: - did nothing")));
-  EXPECT_TRUE(machine.DialogLines().empty());
+  EXPECT_FALSE(machine.Exists(std::string(kProduct) + "\\Logs\\Dusmere.log"));
+  const std::vector<DialogRecord> boxes = machine.Dialogs();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].program, "Dusmere");
+  EXPECT_EQ(boxes[0].style, 16);
+  EXPECT_THAT(boxes[0].text, ::testing::StartsWith("Error "));
 }
 
 }  // namespace

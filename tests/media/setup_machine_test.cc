@@ -144,7 +144,7 @@ TEST_F(SetupOnAMachineTest, BareMachineTakesTwoRunsAndARestartThenEverythingIsIn
     EXPECT_TRUE(machine.Exists(std::string(kProduct) + "\\" + file)) << file;
   }
   EXPECT_TRUE(machine.Exists(kHookLibrary));
-  EXPECT_EQ(machine.TreeBelow(kStartMenuGroup).size(), 4u);
+  EXPECT_EQ(machine.TreeBelow(kStartMenuGroup).size(), 5u);  // the five shortcuts
   EXPECT_TRUE(machine.Exists("C:\\Inetpub\\wwwroot\\Zentrel\\Default.htm"));
 
   // The seeded database: every profile's user, the base executables, the
