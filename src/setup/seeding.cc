@@ -16,7 +16,10 @@ constexpr char kWindirToken[] = "%WINDIR%";
 constexpr char kBaseExecutableId[] = "-1";
 
 // The base executables below the upper-cased ProgramFiles and windir.
-constexpr const char* kBaseBelowProgramFiles[] = {"\\HARLWICK\\ZENTREL\\CONFIG\\ZENTRELCONFIG.EXE"};
+// Dusmere, the users' own access tool, is one of them: a controlled user must
+// be able to start it to see their access and ask for more.
+constexpr const char* kBaseBelowProgramFiles[] = {"\\HARLWICK\\ZENTREL\\CONFIG\\ZENTRELCONFIG.EXE",
+                                                  "\\HARLWICK\\ZENTREL\\DUSMERE.EXE"};
 constexpr const char* kBaseBelowWindir[] = {"\\EXPLORER.EXE",          "\\HH.EXE",
                                             "\\WINHELP.EXE",           "\\SYSTEM32\\NET.EXE",
                                             "\\SYSTEM32\\NET1.EXE",    "\\SYSTEM32\\USERINIT.EXE",

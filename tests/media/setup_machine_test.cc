@@ -153,7 +153,7 @@ TEST_F(SetupOnAMachineTest, BareMachineTakesTwoRunsAndARestartThenEverythingIsIn
   EXPECT_THAT(QueryRows(database, "SELECT user_name, user_status FROM USERS ORDER BY user_id"),
               ElementsAre(TestRow{"Administrator", "DISABLED"}, TestRow{"Alice", "DISABLED"},
                           TestRow{"o'Brien", "DISABLED"}));
-  EXPECT_EQ(CountRows(database, "APP_EXES WHERE app_id = -1"), 8);
+  EXPECT_EQ(CountRows(database, "APP_EXES WHERE app_id = -1"), 9);
   std::vector<std::string> applications;
   for (const TestRow& row : QueryRows(database, "SELECT app_name FROM APPS")) {
     applications.push_back(*row[0]);

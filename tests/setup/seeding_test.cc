@@ -77,6 +77,7 @@ TEST_P(UsersSeedingTest, WritesBaseExecutablesThenEveryUserDisabled) {
       "GO",
       "",
       Exe(c.base_program_files + "\\HARLWICK\\ZENTREL\\CONFIG\\ZENTRELCONFIG.EXE", "-1"),
+      Exe(c.base_program_files + "\\HARLWICK\\ZENTREL\\DUSMERE.EXE", "-1"),
       Exe(c.base_windir + "\\EXPLORER.EXE", "-1"),
       Exe(c.base_windir + "\\HH.EXE", "-1"),
       Exe(c.base_windir + "\\WINHELP.EXE", "-1"),

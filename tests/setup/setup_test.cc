@@ -277,6 +277,9 @@ class SetupTest : public ::testing::Test {
               "INSERT INTO APP_EXES (exe_path, app_id) VALUES "
               "('C:\\PROGRAM FILES\\HARLWICK\\ZENTREL\\CONFIG\\ZENTRELCONFIG.EXE', '-1')"),
         Write(input,
+              "INSERT INTO APP_EXES (exe_path, app_id) VALUES "
+              "('C:\\PROGRAM FILES\\HARLWICK\\ZENTREL\\DUSMERE.EXE', '-1')"),
+        Write(input,
               "INSERT INTO APP_EXES (exe_path, app_id) VALUES ('C:\\WINDOWS\\EXPLORER.EXE', "
               "'-1')"),
         Write(input,
