@@ -1,7 +1,7 @@
-#include "checker_request.h"
+#include "companions/hook/checker_request.h"
 
-#include "shared/product.h"
-#include "shared/text.h"
+#include "shared/helpers/product.h"
+#include "shared/helpers/text.h"
 
 namespace quillon::hook {
 

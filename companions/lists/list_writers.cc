@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 
 namespace quillon::lists {
 namespace {

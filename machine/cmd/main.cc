@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "support/command_text.h"
 #include "support/process_start.h"
 #include "support/stand_in.h"

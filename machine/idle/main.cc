@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "shared/helpers/text.h"
 #include "shared/posix/portable_machine.h"
-#include "shared/text.h"
 #include "support/stand_in.h"
 
 namespace quillon::machine {

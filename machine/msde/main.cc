@@ -11,8 +11,8 @@
 // other setup parameters (refused), and SQL Server logins.
 #include <string>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 #include "support/stand_in.h"
 #include "support/usage_error.h"
 #include "support/windows_components.h"

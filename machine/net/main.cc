@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 #include "support/services.h"
 #include "support/stand_in.h"
 #include "support/usage_error.h"

@@ -27,10 +27,10 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/catalog_files.h"
 #include "shared/posix/portable_machine.h"
-#include "shared/text.h"
 #include "support/osql_script.h"
 #include "support/services.h"
 #include "support/stand_in.h"

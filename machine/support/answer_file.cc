@@ -1,6 +1,6 @@
 #include "support/answer_file.h"
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 namespace quillon::machine {
 namespace {

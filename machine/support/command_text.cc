@@ -1,6 +1,6 @@
 #include "support/command_text.h"
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "support/usage_error.h"
 
 namespace quillon::machine {

@@ -1,9 +1,9 @@
 #include "support/json_line.h"
 
-#include "shared/box_script.h"
+#include "shared/backend/box_script.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
-#include "shared/text.h"
 
 namespace quillon::machine {
 

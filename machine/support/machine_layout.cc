@@ -6,11 +6,11 @@
 #include <set>
 #include <system_error>
 
+#include "shared/backend/windows_names.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
-#include "shared/text.h"
-#include "shared/windows_names.h"
 #include "support/services.h"
 #include "support/usage_error.h"
 #include "support/windows_components.h"

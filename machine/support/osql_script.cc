@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 namespace quillon::machine {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "support/usage_error.h"
 
 namespace quillon::machine {

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 
 extern char** environ;
 

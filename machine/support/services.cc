@@ -8,9 +8,9 @@
 #include <cstring>
 #include <functional>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/descriptor.h"
-#include "shared/text.h"
 
 namespace quillon::machine {
 namespace {

@@ -1,6 +1,6 @@
 #include "support/shortcut.h"
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "support/answer_file.h"
 
 namespace quillon::machine {

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 #include "support/stand_in.h"
 #include "support/usage_error.h"
 

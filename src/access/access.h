@@ -11,8 +11,8 @@
 #include <cstddef>
 #include <string>
 
+#include "shared/helpers/product.h"
 #include "shared/host.h"
-#include "shared/product.h"
 
 namespace quillon {
 

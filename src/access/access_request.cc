@@ -4,8 +4,8 @@
 #include <string>
 
 #include "access/access.h"
-#include "shared/settings.h"
-#include "shared/text.h"
+#include "shared/helpers/settings.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "access/access.h"
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

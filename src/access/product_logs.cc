@@ -1,7 +1,7 @@
 // The checker's two append-only logs in the product folder, the timestamp of
 // their lines and the environment reader that they and the request flow use.
 #include "access/access.h"
-#include "shared/settings.h"
+#include "shared/helpers/settings.h"
 
 namespace quillon {
 

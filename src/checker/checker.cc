@@ -1,9 +1,9 @@
-#include "checker.h"
+#include "checker/checker.h"
 
 #include <vector>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 
 namespace quillon {
 

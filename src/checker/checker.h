@@ -13,7 +13,6 @@
 
 #include "access/access.h"
 #include "shared/host.h"
-#include "shared/product.h"
 
 namespace quillon {
 

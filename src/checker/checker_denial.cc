@@ -2,7 +2,7 @@
 // then the user is told and asked.
 #include <string>
 
-#include "checker.h"
+#include "checker/checker.h"
 
 namespace quillon {
 

@@ -5,8 +5,8 @@
 
 #include "access/access.h"
 #include "request/request_texts.h"
-#include "shared/text.h"
-#include "shared/windows_names.h"
+#include "shared/backend/windows_names.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "setup/setup.h"
-#include "shared/skipping.h"
+#include "shared/helpers/skipping.h"
 
 namespace quillon {
 

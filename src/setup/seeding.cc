@@ -3,8 +3,8 @@
 #include <limits>
 
 #include "shared/database.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 
 namespace quillon {
 

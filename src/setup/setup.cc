@@ -1,12 +1,12 @@
 #include "setup/setup.h"
 
 #include "setup/seeding.h"
-#include "shared/hooking_value.h"
+#include "shared/helpers/hooking_value.h"
+#include "shared/helpers/product.h"
+#include "shared/helpers/script_command.h"
+#include "shared/helpers/settings.h"
+#include "shared/helpers/skipping.h"
 #include "shared/host_error.h"
-#include "shared/product.h"
-#include "shared/script_command.h"
-#include "shared/settings.h"
-#include "shared/skipping.h"
 
 namespace quillon {
 

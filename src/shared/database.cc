@@ -1,4 +1,4 @@
-#include "database.h"
+#include "shared/database.h"
 
 namespace quillon {
 

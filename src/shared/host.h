@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "database.h"
-#include "host_file_system.h"
-#include "host_shell.h"
-#include "platform.h"
+#include "shared/database.h"
+#include "shared/host_file_system.h"
+#include "shared/host_shell.h"
+#include "shared/platform.h"
 
 namespace quillon {
 

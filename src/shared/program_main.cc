@@ -1,9 +1,9 @@
-#include "program_main.h"
+#include "shared/program_main.h"
 
 #include <cstdio>
 #include <exception>
 
-#include "text.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

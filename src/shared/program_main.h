@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "host.h"
-#include "host_error.h"
+#include "shared/host.h"
+#include "shared/host_error.h"
 
 namespace quillon {
 

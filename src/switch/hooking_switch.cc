@@ -1,7 +1,7 @@
 #include "switch/hooking_switch.h"
 
-#include "shared/hooking_value.h"
-#include "shared/text.h"
+#include "shared/helpers/hooking_value.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

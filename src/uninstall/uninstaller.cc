@@ -1,9 +1,9 @@
 #include "uninstall/uninstaller.h"
 
-#include "shared/hooking_value.h"
-#include "shared/product.h"
-#include "shared/skipping.h"
-#include "shared/text.h"
+#include "shared/helpers/hooking_value.h"
+#include "shared/helpers/product.h"
+#include "shared/helpers/skipping.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "shared/helpers/product.h"
+#include "shared/helpers/script_command.h"
 #include "shared/host.h"
-#include "shared/product.h"
-#include "shared/script_command.h"
 
 namespace quillon {
 

@@ -6,7 +6,7 @@
 
 #include "checker/checker.h"
 #include "fakes/fake_host.h"
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 namespace quillon::testing {
 namespace {

@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "shared/registry_path.h"
-#include "shared/text.h"
-#include "shared/windows_names.h"
+#include "shared/backend/registry_path.h"
+#include "shared/backend/windows_names.h"
+#include "shared/helpers/text.h"
 
 namespace quillon::testing {
 

@@ -5,8 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "shared/helpers/text.h"
 #include "shared/posix/catalog_files.h"
-#include "shared/text.h"
 #include "support/answer_file.h"
 #include "support/app_init.h"
 #include "support/command_text.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "fakes/fake_host.h"
+#include "shared/helpers/text.h"
 #include "shared/program_main.h"
-#include "shared/text.h"
 
 namespace quillon {
 namespace {

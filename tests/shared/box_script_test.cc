@@ -1,7 +1,7 @@
 // Unattended boxes and the logs, the rules both hosts share: the buttons and
 // default of every message box style, which queue line presses which button,
 // how queue lines become typed text, and the JSON lines of the logs.
-#include "shared/box_script.h"
+#include "shared/backend/box_script.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

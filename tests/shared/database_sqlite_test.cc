@@ -10,9 +10,9 @@
 #include <string>
 
 #include "shared/database.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/sqlite_database.h"
-#include "shared/text.h"
 #include "support/database_support.h"
 
 namespace quillon {

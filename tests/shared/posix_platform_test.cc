@@ -16,8 +16,8 @@
 #include <cerrno>
 #include <set>
 
-#include "shared/box_script.h"
-#include "shared/text.h"
+#include "shared/backend/box_script.h"
+#include "shared/helpers/text.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "fakes/fake_host.h"
+#include "shared/backend/registry_path.h"
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
-#include "shared/registry_path.h"
 #include "support/error_number_of.h"
 #include "support/test_machine.h"
 

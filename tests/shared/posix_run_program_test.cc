@@ -10,7 +10,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "shared/box_script.h"
+#include "shared/backend/box_script.h"
 #include "shared/host_error.h"
 #include "shared/posix/posix_platform.h"
 #include "shared/posix/posix_shell.h"

@@ -1,6 +1,6 @@
 // The settings file: what the installer's two questions write, and what the
 // checker reads back from files written by hand as well.
-#include "shared/settings.h"
+#include "shared/helpers/settings.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

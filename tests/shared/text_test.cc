@@ -2,7 +2,7 @@
 // as the Windows C runtime does, upper case in the system code page, field
 // splitting, blank trimming, and the code page's conversions to and from
 // UTF-8, unsigned 32-bit decimal numbers. Every expectation is written out literally.
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -25,10 +25,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/portable_machine.h"
 #include "shared/posix/posix_shell.h"
-#include "shared/text.h"
 #include "support/database_support.h"
 
 extern char** environ;

@@ -26,8 +26,8 @@ std::string UserName() {
 }
 
 DWORD WINAPI StartChecker(void* /*unused*/) {
-  const std::string executable = quillon::win32::ModulePath();
-  const std::string program_files = quillon::win32::VariableValue("ProgramFiles").value_or("");
+  const std::string executable = quillon::ModulePath();
+  const std::string program_files = quillon::VariableValue("ProgramFiles").value_or("");
   // Without these the checker cannot be found or told what started; its own
   // launches and those of its mailer are never reported.
   if (executable.empty() || program_files.empty() ||

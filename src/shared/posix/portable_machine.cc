@@ -12,8 +12,8 @@
 #include <set>
 #include <vector>
 
-#include "shared/text.h"
-#include "shared/windows_names.h"
+#include "shared/backend/windows_names.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

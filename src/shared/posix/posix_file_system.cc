@@ -13,10 +13,10 @@
 #include <memory>
 #include <vector>
 
+#include "shared/backend/windows_names.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/descriptor.h"
-#include "shared/text.h"
-#include "shared/windows_names.h"
 
 namespace quillon {
 
@@ -32,7 +32,7 @@ HostError ErrnoError(int error, Missing missing) {
   switch (error) {
     case ENOENT:
       return StandardError(missing == Missing::kFile ? error_number::kFileNotFound
-                                                 : error_number::kPathNotFound);
+                                                     : error_number::kPathNotFound);
     case ENOTDIR:
     case ELOOP:
       return StandardError(error_number::kPathNotFound);
@@ -414,7 +414,8 @@ void PosixFileSystem::DeleteFolder(const std::string& path, bool force) {
     return;
   }
   // Without force nothing is deleted when a read-only file is inside.
-  if (!force && HoldsReadOnlyFile(folder.posix)) throw StandardError(error_number::kPermissionDenied);
+  if (!force && HoldsReadOnlyFile(folder.posix))
+    throw StandardError(error_number::kPermissionDenied);
   RemoveTree(folder.posix, force);
 }
 
@@ -450,7 +451,8 @@ std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(const std::string& pat
   }
   std::optional<MappedPath> mapped = MapName(machine_, path);
   // A path that names nothing here fails as a missing file would.
-  if (!mapped) throw StandardError(create ? error_number::kPathNotFound : error_number::kFileNotFound);
+  if (!mapped)
+    throw StandardError(create ? error_number::kPathNotFound : error_number::kFileNotFound);
   struct stat info {};
   if (StatOf(mapped->posix, info)) {
     // A folder, a FIFO or a device is no text file; it is refused without

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shared/box_script.h"
+#include "shared/backend/box_script.h"
 #include "shared/platform.h"
 #include "shared/posix/portable_machine.h"
 

@@ -10,12 +10,12 @@
 #include <cstring>
 #include <vector>
 
-#include "shared/box_script.h"
+#include "shared/backend/box_script.h"
+#include "shared/backend/registry_path.h"
+#include "shared/backend/windows_names.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
-#include "shared/registry_path.h"
-#include "shared/text.h"
-#include "shared/windows_names.h"
 
 extern char** environ;
 

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/descriptor.h"
-#include "shared/text.h"
 
 namespace quillon {
 

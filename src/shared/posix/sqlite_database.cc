@@ -1,4 +1,4 @@
-#include "sqlite_database.h"
+#include "shared/posix/sqlite_database.h"
 
 #include <sqlite3.h>
 
@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "shared/database_backend.h"
+#include "shared/backend/database_backend.h"
+#include "shared/helpers/text.h"
 #include "shared/posix/catalog_files.h"
 #include "shared/posix/portable_machine.h"
-#include "shared/text.h"
 
 namespace quillon {
 namespace {

@@ -5,7 +5,7 @@
 #include "shared/win32/file_append.h"
 #include "shared/win32/win32_error.h"
 
-namespace quillon::win32 {
+namespace quillon {
 namespace {
 
 // Closes a file handle on every way out.
@@ -99,4 +99,4 @@ bool AppendDialogLog(const std::string& log_path, const std::string& line) {
   return true;
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

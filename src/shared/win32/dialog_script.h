@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "shared/box_script.h"
+#include "shared/backend/box_script.h"
 
-namespace quillon::win32 {
+namespace quillon {
 
 // The queue's and the log's variables and rules are the portable host's;
 // they answer to this backend's names too.
@@ -31,4 +31,4 @@ std::optional<std::string> TakeQueuedAnswer(const std::string& queue_path);
 // a program does.
 bool AppendDialogLog(const std::string& log_path, const std::string& line);
 
-}  // namespace quillon::win32
+}  // namespace quillon

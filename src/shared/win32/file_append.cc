@@ -2,7 +2,7 @@
 
 #include "shared/win32/win32_error.h"
 
-namespace quillon::win32 {
+namespace quillon {
 namespace {
 
 // The byte whose lock stands for "appending": the last one below 2^63.
@@ -57,4 +57,4 @@ void AppendWhole(HANDLE file, const std::string& text) {
   WriteWhole(file, text);
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

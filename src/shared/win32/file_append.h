@@ -6,7 +6,7 @@
 
 #include "shared/win32/windows_api.h"
 
-namespace quillon::win32 {
+namespace quillon {
 
 // Opens a file for appending, sharing it with every other reader and writer.
 // With create, a missing file is created. INVALID_HANDLE_VALUE on failure
@@ -25,4 +25,4 @@ void WriteWhole(HANDLE file, const std::string& text);
 // platform makes their writes atomic.) Throws HostError on failure.
 void AppendWhole(HANDLE file, const std::string& text);
 
-}  // namespace quillon::win32
+}  // namespace quillon

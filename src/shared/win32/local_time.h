@@ -4,10 +4,10 @@
 #include "shared/platform.h"
 #include "shared/win32/windows_api.h"
 
-namespace quillon::win32 {
+namespace quillon {
 
 // The date and time fields of a SYSTEMTIME; the day of the week and the
 // milliseconds are dropped.
 LocalTime LocalTimeOf(const SYSTEMTIME& time);
 
-}  // namespace quillon::win32
+}  // namespace quillon

@@ -2,13 +2,13 @@
 #include <utility>
 #include <vector>
 
-#include "shared/database_backend.h"
-#include "shared/text.h"
+#include "shared/backend/database_backend.h"
+#include "shared/helpers/text.h"
 #include "shared/win32/registry.h"
 #include "shared/win32/win32_host.h"
 #include "shared/win32/windows_api.h"
 
-namespace quillon::win32 {
+namespace quillon {
 namespace {
 
 using ado::Fail;
@@ -243,4 +243,4 @@ std::unique_ptr<Connection> OdbcDatabase::NewConnection() {
   return std::make_unique<OdbcConnection>();
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

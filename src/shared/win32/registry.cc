@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace quillon::win32 {
+namespace quillon {
 
 HKEY RootKeyOf(RegistryRoot root) {
   switch (root) {
@@ -44,4 +44,4 @@ std::optional<std::string> ReadRegistryText(const std::string& path) {
   return text;
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "shared/registry_path.h"
+#include "shared/backend/registry_path.h"
 #include "shared/win32/windows_api.h"
 
-namespace quillon::win32 {
+namespace quillon {
 
 // The predefined handle of a root.
 HKEY RootKeyOf(RegistryRoot root);
@@ -17,4 +17,4 @@ HKEY RootKeyOf(RegistryRoot root);
 // registry path or the value is missing, unreadable or of another type.
 std::optional<std::string> ReadRegistryText(const std::string& path);
 
-}  // namespace quillon::win32
+}  // namespace quillon

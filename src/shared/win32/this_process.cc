@@ -4,7 +4,7 @@
 
 #include "shared/win32/windows_api.h"
 
-namespace quillon::win32 {
+namespace quillon {
 
 std::string ModulePath() {
   std::vector<char> buffer(MAX_PATH + 1, '\0');
@@ -29,4 +29,4 @@ std::optional<std::string> VariableValue(const std::string& name) {
   }
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

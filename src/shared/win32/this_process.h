@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace quillon::win32 {
+namespace quillon {
 
 // The full path of the running executable; "" when the platform cannot tell.
 std::string ModulePath();
@@ -15,4 +15,4 @@ std::string ModulePath();
 // nullopt when it is not set (a variable set to the empty text is set).
 std::optional<std::string> VariableValue(const std::string& name);
 
-}  // namespace quillon::win32
+}  // namespace quillon

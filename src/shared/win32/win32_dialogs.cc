@@ -7,7 +7,7 @@
 #include "shared/win32/win32_error.h"
 #include "shared/win32/win32_host.h"
 
-namespace quillon::win32 {
+namespace quillon {
 namespace {
 
 // Control ids of the input box besides IDOK and IDCANCEL.
@@ -202,4 +202,4 @@ std::optional<std::string> Win32Dialogs::InputBox(const std::string& prompt,
   return answer;
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

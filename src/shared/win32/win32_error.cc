@@ -1,6 +1,6 @@
 #include "shared/win32/win32_error.h"
 
-namespace quillon::win32 {
+namespace quillon {
 namespace {
 
 // The runtime's number for the code of a failing file operation, or 0 where
@@ -74,4 +74,4 @@ HostError LastHostError(ErrorSource source, const std::string& description) {
   return HostErrorFor(GetLastError(), source, description);
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

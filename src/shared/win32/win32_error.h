@@ -7,7 +7,7 @@
 #include "shared/host_error.h"
 #include "shared/win32/windows_api.h"
 
-namespace quillon::win32 {
+namespace quillon {
 
 // File operations report the scripting runtime's numbers (53 "File not found",
 // 76 "Path not found", ...), as the file-system object does; the registry and
@@ -22,4 +22,4 @@ HostError HostErrorFor(DWORD code, ErrorSource source, const std::string& descri
 // The error for the calling thread's last Windows error.
 HostError LastHostError(ErrorSource source, const std::string& description = "");
 
-}  // namespace quillon::win32
+}  // namespace quillon

@@ -1,12 +1,12 @@
 #include <utility>
 #include <vector>
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "shared/win32/file_append.h"
 #include "shared/win32/win32_error.h"
 #include "shared/win32/win32_host.h"
 
-namespace quillon::win32 {
+namespace quillon {
 namespace {
 
 HostError FileError(DWORD code) {
@@ -325,4 +325,4 @@ Folder Win32FileSystem::GetFolder(const std::string& path) {
   return folder;
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

@@ -15,7 +15,7 @@
 #include "shared/platform.h"
 #include "shared/win32/this_process.h"
 
-namespace quillon::win32 {
+namespace quillon {
 
 // Where an administrator may put an ODBC connection string of their own for
 // the access-control database. Only HKLM is read: the checker runs as the
@@ -128,4 +128,4 @@ std::string ArgumentTextOf(const std::string& command_line);
 // root ("C:\").
 std::string FolderOf(const std::string& file_path);
 
-}  // namespace quillon::win32
+}  // namespace quillon

@@ -4,7 +4,7 @@
 #include "shared/win32/win32_host.h"
 #include "shared/win32/windows_api.h"
 
-namespace quillon::win32 {
+namespace quillon {
 namespace {
 
 // All access rights, as the platform generation the checker was written for
@@ -94,4 +94,4 @@ std::string FolderOf(const std::string& file_path) {
   return file_path.substr(0, cut);
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

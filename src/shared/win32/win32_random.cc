@@ -11,7 +11,7 @@
 #include <bcrypt.h>
 // clang-format on
 
-namespace quillon::win32 {
+namespace quillon {
 
 std::vector<std::uint8_t> Win32RandomSource::Bytes(std::size_t count) {
   std::vector<std::uint8_t> bytes(count);
@@ -31,4 +31,4 @@ std::vector<std::uint8_t> Win32RandomSource::Bytes(std::size_t count) {
   return bytes;
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

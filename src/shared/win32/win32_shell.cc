@@ -1,12 +1,12 @@
 #include <cstring>
 #include <vector>
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "shared/win32/registry.h"
 #include "shared/win32/win32_error.h"
 #include "shared/win32/win32_host.h"
 
-namespace quillon::win32 {
+namespace quillon {
 namespace {
 
 // A registry call's status: anything but success fails the operation, with
@@ -205,4 +205,4 @@ std::vector<UserProfile> Win32Shell::UserProfiles() {
   return profiles;
 }
 
-}  // namespace quillon::win32
+}  // namespace quillon

@@ -8,10 +8,10 @@
 
 #include "contract/file_system_contract.h"
 #include "contract/registry_contract.h"
+#include "shared/backend/registry_path.h"
 #include "shared/posix/posix_file_system.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
-#include "shared/registry_path.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {

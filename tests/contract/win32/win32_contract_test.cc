@@ -24,7 +24,7 @@ class Win32RegistryBackend {
     DeleteRegistryTree(kContractUserKey);
   }
 
-  win32::Win32Shell shell_;
+  Win32Shell shell_;
 };
 
 }  // namespace

@@ -16,13 +16,13 @@
 namespace quillon::testing {
 namespace {
 
-using win32::Win32Dialogs;
+using Win32Dialogs;
 
 class ScriptedDialogsTest : public ::testing::Test {
  protected:
   ScriptedDialogsTest()
-      : answers_(win32::kAnswersVariable, scratch / "answers.txt"),
-        log_(win32::kDialogLogVariable, scratch / "dialogs.jsonl") {}
+      : answers_(kAnswersVariable, scratch / "answers.txt"),
+        log_(kDialogLogVariable, scratch / "dialogs.jsonl") {}
 
   void Queue(const std::string& lines) { WriteBytes(scratch / "answers.txt", lines); }
   std::vector<std::string> LogLines() {
@@ -69,7 +69,7 @@ TEST_F(ScriptedDialogsTest, InputBoxesTakeTheLineAsTypedTextOrCancel) {
 }
 
 TEST_F(ScriptedDialogsTest, AnEmptyQueueVariableStillMeansNoWindowAndDefaultAnswers) {
-  ScopedVariable empty(win32::kAnswersVariable, std::string());
+  ScopedVariable empty(kAnswersVariable, std::string());
   EXPECT_EQ(dialogs.MsgBox("Denied", 20, "Access Denied!"), kIdNo);
   EXPECT_EQ(dialogs.InputBox("Address?", "Quillon Setup", "preset"), std::nullopt);
   EXPECT_EQ(LogLines().size(), 2u);
@@ -122,24 +122,24 @@ TEST_F(ScriptedDialogsTest, BoxesOnManyThreadsTakeEveryAnswerExactlyOnce) {
 }
 
 TEST(DialogScript, DefaultButtonsFollowTheBoxesButtons) {
-  EXPECT_EQ(win32::MessageBoxAnswer(std::nullopt, 0), kIdOk);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::nullopt, 16), kIdOk);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::nullopt, 36), kIdNo);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::nullopt, 1), kIdCancel);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::nullopt, 3), kIdCancel);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::string("Yes"), 36), kIdYes);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::string(" yes\t"), 36), kIdYes);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::string("Y"), 36), kIdNo);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::string("Cancel"), 3), kIdCancel);
-  EXPECT_EQ(win32::MessageBoxAnswer(std::string("No"), 3), kIdNo);
+  EXPECT_EQ(MessageBoxAnswer(std::nullopt, 0), kIdOk);
+  EXPECT_EQ(MessageBoxAnswer(std::nullopt, 16), kIdOk);
+  EXPECT_EQ(MessageBoxAnswer(std::nullopt, 36), kIdNo);
+  EXPECT_EQ(MessageBoxAnswer(std::nullopt, 1), kIdCancel);
+  EXPECT_EQ(MessageBoxAnswer(std::nullopt, 3), kIdCancel);
+  EXPECT_EQ(MessageBoxAnswer(std::string("Yes"), 36), kIdYes);
+  EXPECT_EQ(MessageBoxAnswer(std::string(" yes\t"), 36), kIdYes);
+  EXPECT_EQ(MessageBoxAnswer(std::string("Y"), 36), kIdNo);
+  EXPECT_EQ(MessageBoxAnswer(std::string("Cancel"), 3), kIdCancel);
+  EXPECT_EQ(MessageBoxAnswer(std::string("No"), 3), kIdNo);
 }
 
 // Real windows: no answer queue, a "person" on another thread.
 class RealDialogsTest : public ::testing::Test {
  protected:
   RealDialogsTest()
-      : no_answers_(win32::kAnswersVariable, std::nullopt),
-        log_(win32::kDialogLogVariable, scratch / "dialogs.jsonl") {}
+      : no_answers_(kAnswersVariable, std::nullopt),
+        log_(kDialogLogVariable, scratch / "dialogs.jsonl") {}
 
   ScratchFolder scratch;
   ScopedVariable no_answers_;

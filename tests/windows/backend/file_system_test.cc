@@ -36,7 +36,7 @@ class Win32FileSystemTest : public ::testing::Test {
   std::string Read(const std::string& path) { return ReadBytes(path).value_or("<missing>"); }
 
   ScratchFolder scratch;
-  win32::Win32FileSystem files;
+  Win32FileSystem files;
 };
 
 TEST_F(Win32FileSystemTest, ExistenceTellsFilesAndFoldersApart) {
@@ -236,7 +236,7 @@ TEST_F(Win32FileSystemTest, ConcurrentAppendsLoseAndTearNoLine) {
   std::vector<std::thread> writers;
   for (int writer = 0; writer < kWriters; ++writer) {
     writers.emplace_back([&, writer] {
-      win32::Win32FileSystem own;
+      Win32FileSystem own;
       for (int i = 0; i < kLinesEach; ++i) {
         // One open, one write of the whole line, one close: as the logs do.
         auto log = own.OpenTextFile(path, IoMode::kForAppending, false);

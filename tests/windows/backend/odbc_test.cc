@@ -23,26 +23,25 @@ std::string ErrorTextOf(const std::function<void()>& operation, long* number = n
 }
 
 TEST(OdbcConnectionString, TheProgramsStringMeansTheLocalSqlServerWithWindowsLogon) {
-  EXPECT_EQ(win32::OdbcConnectionString(kZentrelConnectionString, ""),
+  EXPECT_EQ(OdbcConnectionString(kZentrelConnectionString, ""),
             "Driver={SQL Server};Server=(local);Database=Zentrel;Trusted_Connection=Yes;");
-  EXPECT_EQ(win32::OdbcConnectionString(
+  EXPECT_EQ(OdbcConnectionString(
                 "Provider=SQLOLEDB.1;Data Source=DBHOST;Initial Catalog=Other;User ID=sa;"
                 "Password=pw;",
                 ""),
             "Driver={SQL Server};Server=DBHOST;Database=Other;UID=sa;PWD=pw;");
-  EXPECT_EQ(win32::OdbcConnectionString(kZentrelConnectionString, "Driver=SQLite3;Database=x;"),
+  EXPECT_EQ(OdbcConnectionString(kZentrelConnectionString, "Driver=SQLite3;Database=x;"),
             "Driver=SQLite3;Database=x;");
-  EXPECT_EQ(win32::OdbcConnectionString(kZentrelConnectionString, "   "),
+  EXPECT_EQ(OdbcConnectionString(kZentrelConnectionString, "   "),
             "Driver={SQL Server};Server=(local);Database=Zentrel;Trusted_Connection=Yes;");
-  EXPECT_EQ(win32::OdbcConnectionString("DSN=Zentrel;", ""), "DSN=Zentrel;");
+  EXPECT_EQ(OdbcConnectionString("DSN=Zentrel;", ""), "DSN=Zentrel;");
 }
 
 class OdbcDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // The test database, reached through the HKLM override only.
-    win32::Win32Shell().RegWrite(win32::kConnectionStringValue, SqliteConnectionString(name_),
-                                 "REG_SZ");
+    Win32Shell().RegWrite(kConnectionStringValue, SqliteConnectionString(name_), "REG_SZ");
     auto connection = database_.NewConnection();
     connection->Open(kZentrelConnectionString);
     for (const std::string& statement : ZentrelTableStatements()) connection->Execute(statement);
@@ -55,9 +54,9 @@ class OdbcDatabaseTest : public ::testing::Test {
     return connection;
   }
 
-  SavedRegistryValue saved_{win32::kConnectionStringValue};
+  SavedRegistryValue saved_{kConnectionStringValue};
   std::string name_ = UniqueName("odbc");
-  win32::OdbcDatabase database_;
+  OdbcDatabase database_;
 };
 
 TEST_F(OdbcDatabaseTest, InsertsGiveNoRowsAndSelectsGiveTheFirstRowAsText) {
@@ -126,8 +125,8 @@ TEST_F(OdbcDatabaseTest, MisusesAndNullsFailAsTheRecordsetContractSays) {
 }
 
 TEST_F(OdbcDatabaseTest, AMissingDatabaseIsAnErrorNotANewFile) {
-  win32::Win32Shell().RegWrite(win32::kConnectionStringValue,
-                               SqliteConnectionString(UniqueName("absent"), false), "REG_SZ");
+  Win32Shell().RegWrite(kConnectionStringValue, SqliteConnectionString(UniqueName("absent"), false),
+                        "REG_SZ");
   long number = 0;
   const std::string text = ErrorTextOf([&] { Opened(); }, &number);
   EXPECT_EQ(number, error_number::kUnspecified);
@@ -137,11 +136,11 @@ TEST_F(OdbcDatabaseTest, AMissingDatabaseIsAnErrorNotANewFile) {
 TEST_F(OdbcDatabaseTest, TheOverrideIsReadFromHklmOnlyNeverFromTheUserOrTheEnvironment) {
   const std::string user_value = "HKCU\\SOFTWARE\\Harlwick\\Zentrel\\ConnectionString";
   SavedRegistryValue saved_user(user_value);
-  win32::Win32Shell shell;
+  Win32Shell shell;
   shell.RegWrite(user_value, SqliteConnectionString(name_), "REG_SZ");
   ScopedVariable variable("ConnectionString", SqliteConnectionString(name_));
   ScopedVariable other("QUILLON_CONNECTION_STRING", SqliteConnectionString(name_));
-  shell.RegDelete(win32::kConnectionStringValue);
+  shell.RegDelete(kConnectionStringValue);
 
   // Without the HKLM value the connection goes to the local SQL Server,
   // whose ODBC driver this machine does not have.
@@ -150,7 +149,7 @@ TEST_F(OdbcDatabaseTest, TheOverrideIsReadFromHklmOnlyNeverFromTheUserOrTheEnvir
   EXPECT_EQ(number, error_number::kUnspecified);
   EXPECT_NE(text, "");
 
-  shell.RegWrite(win32::kConnectionStringValue, SqliteConnectionString(name_), "REG_SZ");
+  shell.RegWrite(kConnectionStringValue, SqliteConnectionString(name_), "REG_SZ");
   EXPECT_TRUE(Opened()->Execute("SELECT * FROM USERS")->Eof());
 }
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "shared/win32/local_time.h"
 #include "shared/win32/win32_host.h"
 #include "support/windows_test_support.h"
@@ -21,7 +21,7 @@ TEST(Win32Processes, TerminateEndsARunningProcessWithExitCodeZero) {
   StartedProcess target(Target() + " sleep");
   ASSERT_TRUE(target.started());
   ASSERT_FALSE(target.HasEnded());
-  win32::Win32Processes processes;
+  Win32Processes processes;
   processes.Terminate(target.id());
   ASSERT_TRUE(target.WaitForEnd());
   EXPECT_EQ(target.ExitCode(), 0u);
@@ -30,7 +30,7 @@ TEST(Win32Processes, TerminateEndsARunningProcessWithExitCodeZero) {
 TEST(Win32Processes, IdsOfNoRunningProcessAreLeftAloneSilently) {
   StartedProcess ended(Target() + " bogus-mode");
   ASSERT_TRUE(ended.WaitForEnd());
-  win32::Win32Processes processes;
+  Win32Processes processes;
   processes.Terminate(ended.id());
   processes.Terminate(0);
   processes.Terminate(4294967295u);
@@ -38,7 +38,7 @@ TEST(Win32Processes, IdsOfNoRunningProcessAreLeftAloneSilently) {
 }
 
 TEST(Win32EnvironmentReader, ValuesThatDoNotFitTheBufferReadAsEmpty) {
-  win32::Win32EnvironmentReader reader;
+  Win32EnvironmentReader reader;
   ScopedVariable fits("QUILLON_FITS", std::string(254, 'f'));
   ScopedVariable exact("QUILLON_EXACT", std::string(255, 'e'));
   ScopedVariable long_value("QUILLON_LONG", std::string(300, 'l'));
@@ -56,7 +56,7 @@ TEST(Win32EnvironmentReader, ValuesThatDoNotFitTheBufferReadAsEmpty) {
 class Win32DirectorySearchTest : public ::testing::Test {
  protected:
   ScratchFolder scratch;
-  win32::Win32DirectorySearch search;
+  Win32DirectorySearch search;
 };
 
 TEST_F(Win32DirectorySearchTest, GivesTheStoredNameForAnyCaseAndForTheShortAlias) {
@@ -96,7 +96,7 @@ TEST(Win32Clock, LocalTimeOfTakesEachFieldFromItsOwnMember) {
   time.wMinute = 43;
   time.wSecond = 58;
   time.wMilliseconds = 612;
-  const LocalTime local = win32::LocalTimeOf(time);
+  const LocalTime local = LocalTimeOf(time);
   EXPECT_EQ(local.year, 2031);
   EXPECT_EQ(local.month, 11);
   EXPECT_EQ(local.day, 27);
@@ -106,7 +106,7 @@ TEST(Win32Clock, LocalTimeOfTakesEachFieldFromItsOwnMember) {
 }
 
 TEST(ArgumentText, IsEverythingAfterTheProgramNameAndOneBlank) {
-  using win32::ArgumentTextOf;
+  using ArgumentTextOf;
   EXPECT_EQ(ArgumentTextOf("\"C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe\" "
                            "C:\\PROGRAM FILES\\APP.EXE_|_LAUNCH_|_12_|_bob"),
             "C:\\PROGRAM FILES\\APP.EXE_|_LAUNCH_|_12_|_bob");
@@ -129,11 +129,10 @@ TEST(ArgumentText, ReachesAStartedProgramUnchanged) {
 }
 
 TEST(ProgramFolder, IsTheFolderOfTheFileWithTheDrivesRootKept) {
-  EXPECT_EQ(win32::FolderOf("C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe"),
+  EXPECT_EQ(FolderOf("C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe"),
             "C:\\Program Files\\Harlwick\\Zentrel");
-  EXPECT_EQ(win32::FolderOf("C:\\Setup.exe"), "C:\\");
-  EXPECT_EQ(win32::FolderOf(win32::ModulePath()) + "\\windows_backend_tests.exe",
-            win32::ModulePath());
+  EXPECT_EQ(FolderOf("C:\\Setup.exe"), "C:\\");
+  EXPECT_EQ(FolderOf(ModulePath()) + "\\windows_backend_tests.exe", ModulePath());
 }
 
 }  // namespace

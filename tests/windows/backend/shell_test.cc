@@ -11,7 +11,7 @@
 namespace quillon::testing {
 namespace {
 
-using win32::Win32Shell;
+using Win32Shell;
 
 TEST(Win32ShellEnvironment, ReadsProcessVariablesWholeAndUnsetAsEmpty) {
   Win32Shell shell;

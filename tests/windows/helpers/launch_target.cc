@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     startup.cb = sizeof startup;
     GetStartupInfoA(&startup);
     AppendLine(argv[2], "show=" + std::to_string(startup.wShowWindow) +
-                            " args=" + quillon::win32::ArgumentTextOf(GetCommandLineA()));
+                            " args=" + quillon::ArgumentTextOf(GetCommandLineA()));
     return 0;
   }
   if (mode == "wait" && argc > 3) {
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "append" && argc > 4) {
-    quillon::win32::Win32FileSystem files;
+    quillon::Win32FileSystem files;
     const int count = std::stoi(argv[4]);
     try {
       for (int i = 0; i < count; ++i) {

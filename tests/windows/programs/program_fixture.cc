@@ -21,10 +21,10 @@ std::string ProgramFilesFolder() {
 ProgramMachine::ProgramMachine()
     : program_files_(ProgramFilesFolder()),
       windir_variable_("windir", scratch_ / "WINDOWS"),
-      answers_(std::make_unique<ScopedVariable>(win32::kAnswersVariable, scratch_ / "answers.txt")),
-      dialog_log_(win32::kDialogLogVariable, scratch_ / "dialogs.jsonl"),
+      answers_(std::make_unique<ScopedVariable>(kAnswersVariable, scratch_ / "answers.txt")),
+      dialog_log_(kDialogLogVariable, scratch_ / "dialogs.jsonl"),
       record_file_("QUILLON_RECORD_FILE", scratch_ / "started.txt"),
-      saved_connection_string_(win32::kConnectionStringValue) {
+      saved_connection_string_(kConnectionStringValue) {
   if (Exists(program_files_ + "\\Harlwick")) {
     throw std::runtime_error(program_files_ + "\\Harlwick exists: not a machine for these tests");
   }
@@ -49,7 +49,7 @@ void ProgramMachine::ScriptAnswers(const std::string& lines) const {
 
 void ProgramMachine::UseRealWindows() {
   answers_.reset();
-  answers_ = std::make_unique<ScopedVariable>(win32::kAnswersVariable, std::nullopt);
+  answers_ = std::make_unique<ScopedVariable>(kAnswersVariable, std::nullopt);
 }
 
 std::vector<std::string> ProgramMachine::DialogLog() const {
@@ -57,7 +57,7 @@ std::vector<std::string> ProgramMachine::DialogLog() const {
 }
 
 void ProgramMachine::PointDatabaseAt(const std::string& odbc_connection_string) {
-  win32::Win32Shell().RegWrite(win32::kConnectionStringValue, odbc_connection_string, "REG_SZ");
+  Win32Shell().RegWrite(kConnectionStringValue, odbc_connection_string, "REG_SZ");
 }
 
 void ProgramMachine::UseFreshDatabase() {
@@ -66,7 +66,7 @@ void ProgramMachine::UseFreshDatabase() {
 }
 
 void ProgramMachine::Sql(const std::string& statement) {
-  auto connection = win32::OdbcDatabase().NewConnection();
+  auto connection = OdbcDatabase().NewConnection();
   connection->Open(kZentrelConnectionString);
   connection->Execute(statement);
   connection->Close();
@@ -74,7 +74,7 @@ void ProgramMachine::Sql(const std::string& statement) {
 
 std::optional<std::string> ProgramMachine::Value(const std::string& select,
                                                  const std::string& column) {
-  auto connection = win32::OdbcDatabase().NewConnection();
+  auto connection = OdbcDatabase().NewConnection();
   connection->Open(kZentrelConnectionString);
   auto rows = connection->Execute(select);
   if (rows->Eof()) return std::nullopt;

@@ -32,7 +32,7 @@ class SwitchProgramTest : public ::testing::Test {
   }
 
   void SetAppInitDlls(const std::string& text) {
-    win32::Win32Shell().RegWrite(kAppInitDlls, text, "REG_SZ");
+    Win32Shell().RegWrite(kAppInitDlls, text, "REG_SZ");
   }
 
   SavedRegistryValue saved{kAppInitDlls};
@@ -86,7 +86,7 @@ TEST_F(SwitchProgramTest, QueryShowsTheStateInARealBox) {
 
 TEST_F(SwitchProgramTest, QueryOfAMissingValueEndsWithTheStandardErrorReport) {
   SetAppInitDlls("x");
-  win32::Win32Shell().RegDelete(kAppInitDlls);
+  Win32Shell().RegDelete(kAppInitDlls);
   EXPECT_EQ(RunSwitch("-QUERY"), std::optional<DWORD>(1));
   const auto log = machine.DialogLog();
   ASSERT_EQ(log.size(), 1u);

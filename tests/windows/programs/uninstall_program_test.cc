@@ -17,7 +17,7 @@ constexpr char kRegistration[] =
 class UninstallProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    win32::Win32Shell shell;
+    Win32Shell shell;
     ASSERT_FALSE(RegistryKeyExists(kRegistration)) << "an installation is registered";
     start_menu_group = shell.SpecialFolders("StartMenu") + "\\Programs\\Quillon";
     ASSERT_FALSE(Exists(start_menu_group)) << "an installation has a Start Menu group";

@@ -15,7 +15,7 @@ std::atomic<unsigned> scratch_counter{0};
 
 HKEY OpenForReading(const RegistryPath& parsed) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(win32::RootKeyOf(parsed.root), parsed.key.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+  if (RegOpenKeyExA(RootKeyOf(parsed.root), parsed.key.c_str(), 0, KEY_QUERY_VALUE, &key) !=
       ERROR_SUCCESS) {
     return nullptr;
   }
@@ -31,7 +31,7 @@ RegistryPath ParsedPath(const std::string& path) {
 }  // namespace
 
 std::string BuildFolder() {
-  return win32::FolderOf(win32::ModulePath());
+  return FolderOf(ModulePath());
 }
 
 ScratchFolder::ScratchFolder() {
@@ -156,8 +156,8 @@ bool RegistryKeyExists(const std::string& key_path) {
 
 void DeleteRegistryTree(const std::string& key_path) {
   const RegistryPath parsed = ParsedPath(key_path + "\\");
-  RegDeleteTreeA(win32::RootKeyOf(parsed.root), parsed.key.c_str());
-  RegDeleteKeyA(win32::RootKeyOf(parsed.root), parsed.key.c_str());
+  RegDeleteTreeA(RootKeyOf(parsed.root), parsed.key.c_str());
+  RegDeleteKeyA(RootKeyOf(parsed.root), parsed.key.c_str());
 }
 
 SavedRegistryValue::SavedRegistryValue(std::string path)
@@ -166,8 +166,8 @@ SavedRegistryValue::SavedRegistryValue(std::string path)
 SavedRegistryValue::~SavedRegistryValue() {
   const RegistryPath parsed = ParsedPath(path_);
   HKEY key = nullptr;
-  if (RegCreateKeyExA(win32::RootKeyOf(parsed.root), parsed.key.c_str(), 0, nullptr, 0,
-                      KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(RootKeyOf(parsed.root), parsed.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return;
   }
   if (earlier_) {

@@ -1,6 +1,6 @@
-#include "shared/registry_path.h"
+#include "shared/backend/registry_path.h"
 
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

@@ -1,12 +1,12 @@
-#include "shared/box_script.h"
+#include "shared/backend/box_script.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <nlohmann/json.hpp>
 
+#include "shared/helpers/text.h"
 #include "shared/platform.h"
-#include "shared/text.h"
 
 namespace quillon {
 namespace {

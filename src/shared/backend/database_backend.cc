@@ -1,4 +1,4 @@
-#include "shared/database_backend.h"
+#include "shared/backend/database_backend.h"
 
 #include "shared/host_error.h"
 

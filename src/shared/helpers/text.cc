@@ -1,9 +1,9 @@
-#include "text.h"
+#include "shared/helpers/text.h"
 
 #include <array>
 #include <cstdint>
 
-#include "host_error.h"
+#include "shared/host_error.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
-#include "settings.h"
+#include "shared/helpers/settings.h"
 
-#include "text.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 

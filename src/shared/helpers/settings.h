@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "host_file_system.h"
-#include "platform.h"
-#include "product.h"
+#include "shared/helpers/product.h"
+#include "shared/host_file_system.h"
+#include "shared/platform.h"
 
 namespace quillon {
 

@@ -1,4 +1,4 @@
-#include "windows_names.h"
+#include "shared/backend/windows_names.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "text.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 
