@@ -3,6 +3,7 @@
 #include <map>
 
 #include "contract/file_system_contract.h"
+#include "contract/platform_contract.h"
 #include "contract/registry_contract.h"
 #include "fakes/fake_host.h"
 
@@ -41,6 +42,42 @@ class FakeRegistryBackend {
   FaultSwitches faults_;
   FakeEnvironment environment_;
   FakeShell shell_{journal_, faults_, environment_};
+};
+
+// The fake environment as the reader and the shell see it.
+class FakeEnvironmentBackend {
+ public:
+  EnvironmentReader& reader() { return environment_; }
+  HostShell& shell() { return shell_; }
+  void Set(const std::string& name, const std::string& value) { environment_.Set(name, value); }
+
+ private:
+  Journal journal_;
+  FaultSwitches faults_;
+  FakeEnvironment environment_;
+  FakeShell shell_{journal_, faults_, environment_};
+};
+
+// The fake's directory search over its file system; short aliases are the
+// ones a test gives it.
+class FakeSearchBackend {
+ public:
+  FakeSearchBackend() { files_.AddFolder(Root()); }
+  DirectorySearch& search() { return search_; }
+  std::string Root() const { return "C:\\Scratch"; }
+  void AddFolder(const std::string& path) { files_.AddFolder(path); }
+  void AddFile(const std::string& path) { files_.AddFile(path); }
+  std::string ShortAlias(const std::string& path) {
+    files_.AddShortName(path, "PROGRA~1");
+    return "PROGRA~1";
+  }
+  void EnterFolder(const std::string& path) { files_.SetCurrentFolder(path); }
+
+ private:
+  Journal journal_;
+  FaultSwitches faults_;
+  FakeFileSystem files_{journal_, faults_};
+  FakeDirectorySearch search_{files_};
 };
 
 }  // namespace

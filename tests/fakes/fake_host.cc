@@ -399,11 +399,12 @@ void FakeFileSystem::AddShortName(const std::string& long_path, const std::strin
   if (node != nullptr) node->short_name = short_name;
 }
 
-std::string FakeFileSystem::FindInFolder(const std::string& folder,
-                                         const std::string& pattern) const {
+std::string FakeFileSystem::FindInFolder(const std::string& folder, const std::string& pattern,
+                                         bool folders_too) const {
   const std::string folder_key = Key(folder);
   for (const auto& [key, node] : nodes_) {
     if (ParentKey(key) != folder_key || key == folder_key) continue;
+    if (node.folder && !folders_too) continue;
     const std::string name = LastElement(node.path);
     if (WildcardMatch(pattern, name) ||
         (!node.short_name.empty() && WildcardMatch(pattern, node.short_name))) {
@@ -633,13 +634,14 @@ void FakeProcesses::Sleep(std::uint32_t milliseconds) {
 // ------------------------------------------------------------------- search
 
 std::string FakeDirectorySearch::FindFirstName(const std::string& pattern, unsigned attributes) {
-  (void)attributes;
+  // A bare name is looked up in the current folder; folders count only with
+  // the directory attribute (16). The fake keeps no hidden or system marks.
   const std::size_t last = pattern.rfind('\\');
-  if (last == std::string::npos) return "";
-  const std::string folder = pattern.substr(0, last + 1);
-  const std::string element = pattern.substr(last + 1);
+  const std::string folder =
+      last == std::string::npos ? files_.current_folder_ : pattern.substr(0, last + 1);
+  const std::string element = last == std::string::npos ? pattern : pattern.substr(last + 1);
   if (element.empty() || !files_.FolderExists(folder)) return "";
-  return files_.FindInFolder(folder, element);
+  return files_.FindInFolder(folder, element, (attributes & 16u) != 0);
 }
 
 // -------------------------------------------------------------------- random

@@ -159,8 +159,10 @@ class FakeFileSystem : public HostFileSystem {
   class Stream;
 
   // The stored name of the first entry of `folder` whose name or alias
-  // matches the pattern (wildcards * and ?), or "".
-  std::string FindInFolder(const std::string& folder, const std::string& pattern) const;
+  // matches the pattern (wildcards * and ?), or "". Folders count only
+  // when folders_too.
+  std::string FindInFolder(const std::string& folder, const std::string& pattern,
+                           bool folders_too) const;
   // Appends text to a file.
   void AppendContent(const std::string& key, const std::string& text);
 

@@ -42,12 +42,24 @@ void PosixProcesses::Sleep(std::uint32_t milliseconds) {
 
 // ------------------------------------------------------------- environment
 
+std::optional<std::string> EnvironmentValue(const std::string& name) {
+  if (name.empty() || name.find('=') != std::string::npos) return std::nullopt;
+  if (const char* exact = std::getenv(name.c_str())) return std::string(exact);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const std::size_t equals = text.find('=');
+    if (equals != std::string_view::npos && EqualsIgnoringAsciiCase(text.substr(0, equals), name)) {
+      return std::string(text.substr(equals + 1));
+    }
+  }
+  return std::nullopt;
+}
+
 std::string PosixEnvironmentReader::Read(const std::string& name, std::size_t buffer_size) {
-  const char* value = std::getenv(name.c_str());
-  if (value == nullptr) return "";
+  const std::optional<std::string> value = EnvironmentValue(name);
   // The value and its terminating NUL must fit into the buffer.
-  if (std::strlen(value) >= buffer_size) return "";
-  return value;
+  if (!value || value->size() >= buffer_size) return "";
+  return *value;
 }
 
 // ---------------------------------------------------------- directory search

@@ -65,6 +65,11 @@ class PosixProcesses : public Processes {
   KillFunction kill_;
 };
 
+// The process environment's value for a variable, its name matched as
+// Windows matches it: without regard to ASCII case (an exact match first).
+// nullopt when unset or for an empty name.
+std::optional<std::string> EnvironmentValue(const std::string& name);
+
 class PosixEnvironmentReader : public EnvironmentReader {
  public:
   std::string Read(const std::string& name, std::size_t buffer_size) override;

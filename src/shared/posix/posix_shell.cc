@@ -16,6 +16,7 @@
 #include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
+#include "shared/posix/posix_platform.h"
 
 extern char** environ;
 
@@ -67,8 +68,7 @@ bool HasFolder(const std::string& program) {
 }  // namespace
 
 std::string PosixShell::Environment(const std::string& name) {
-  const char* value = std::getenv(name.c_str());
-  return value == nullptr ? "" : value;
+  return EnvironmentValue(name).value_or("");
 }
 
 std::string PosixShell::RegRead(const std::string& path) {

@@ -3,15 +3,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 
+#include "contract/database_contract.h"
 #include "contract/file_system_contract.h"
+#include "contract/platform_contract.h"
 #include "contract/registry_contract.h"
 #include "shared/backend/registry_path.h"
 #include "shared/posix/posix_file_system.h"
+#include "shared/posix/posix_platform.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
+#include "shared/posix/sqlite_database.h"
+#include "support/database_support.h"
 #include "support/test_machine.h"
 
 namespace quillon::testing {
@@ -82,9 +89,81 @@ class PosixRegistryBackend {
   PosixShell shell_{machine_};
 };
 
+// The process environment, as the portable machine's programs read it.
+class PosixEnvironmentBackend {
+ public:
+  PosixEnvironmentBackend() = default;
+  PosixEnvironmentBackend(const PosixEnvironmentBackend&) = delete;
+  PosixEnvironmentBackend& operator=(const PosixEnvironmentBackend&) = delete;
+  ~PosixEnvironmentBackend() {
+    for (const std::string& name : set_) unsetenv(name.c_str());
+  }
+  EnvironmentReader& reader() { return reader_; }
+  HostShell& shell() { return shell_; }
+  void Set(const std::string& name, const std::string& value) {
+    setenv(name.c_str(), value.c_str(), 1);
+    set_.insert(name);
+  }
+
+ private:
+  std::set<std::string> set_;
+  TestMachine scratch_{MachineTree::kDrives};
+  PortableMachine machine_{scratch_.root(), "Test"};
+  PosixShell shell_{machine_};
+  PosixEnvironmentReader reader_;
+};
+
+// The directory search over a scratch machine's drive C:.
+class PosixSearchBackend {
+ public:
+  PosixSearchBackend() { AddFolder(Root()); }
+  DirectorySearch& search() { return search_; }
+  std::string Root() const { return "C:\\Scratch"; }
+  void AddFolder(const std::string& path) { MakePosixFolders(machine_.Map(path)->posix); }
+  void AddFile(const std::string& path) { WritePosixFile(machine_.Map(path)->posix, ""); }
+  std::string ShortAlias(const std::string& path) {
+    const auto [parent, name] = SplitLastElement(path);
+    const std::vector<std::string> names = *ListFolder(machine_.Map(parent)->posix);
+    const std::vector<std::string> aliases = ShortAliases(names);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (names[i] == name) return aliases[i];
+    }
+    return "";
+  }
+  void EnterFolder(const std::string& path) { current_.emplace(machine_.Map(path)->posix); }
+
+ private:
+  TestMachine scratch_{MachineTree::kDrives};
+  PortableMachine machine_{scratch_.root(), "Test"};
+  PosixDirectorySearch search_{machine_};
+  std::optional<ScopedCurrentDirectory> current_;
+};
+
+// A catalog of the machine's database server, made from the install schema.
+class SqliteDatabaseBackend {
+ public:
+  SqliteDatabaseBackend() { CreateZentrelDatabase(folder_.path()); }
+  std::unique_ptr<Connection> NewConnection() { return database_.NewConnection(); }
+  std::unique_ptr<Connection> Opened() {
+    std::unique_ptr<Connection> connection = NewConnection();
+    connection->Open(kZentrelConnectionString);
+    return connection;
+  }
+  void OpenMissing() {
+    database_.NewConnection()->Open("Provider=SQLOLEDB;Initial Catalog=Absent;");
+  }
+
+ private:
+  DatabaseTestFolder folder_;
+  SqliteDatabase database_{folder_.databases()};
+};
+
 }  // namespace
 
 INSTANTIATE_TYPED_TEST_SUITE_P(PosixFiles, FileSystemContract, PosixFilesBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(PosixRegistry, RegistryContract, PosixRegistryBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Posix, EnvironmentContract, PosixEnvironmentBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Posix, DirectorySearchContract, PosixSearchBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Sqlite, DatabaseContract, SqliteDatabaseBackend);
 
 }  // namespace quillon::testing
