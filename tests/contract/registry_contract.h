@@ -151,6 +151,9 @@ TYPED_TEST_P(RegistryContract, DwordDataIsConvertedAsTheScriptingHostDoes) {
       {"- 1", nullptr, error_number::kTypeMismatch},
       {"&H", nullptr, error_number::kTypeMismatch},
       {"0x10", nullptr, error_number::kTypeMismatch},
+      // Found by fuzzing: digits that overflow before a stray character.
+      {"&H1FFFFFFFFV", nullptr, error_number::kTypeMismatch},
+      {"99999999999x", nullptr, error_number::kTypeMismatch},
   };
   for (const Case& c : cases) {
     shell.RegWrite(path, "7", "REG_DWORD");

@@ -92,12 +92,15 @@ std::uint32_t ParseDwordData(std::string_view data) {
 
   if (text.size() >= 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h')) {
     const std::string_view digits = text.substr(2);
-    if (digits.empty()) throw StandardError(error_number::kTypeMismatch);
+    // As with decimal digits: a text that is no number fails as such, even
+    // when its digits before the first stray character already overflow.
+    if (digits.empty() ||
+        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
+      throw StandardError(error_number::kTypeMismatch);
+    }
     std::uint64_t value = 0;
     for (char c : digits) {
-      const int digit = HexValue(c);
-      if (digit < 0) throw StandardError(error_number::kTypeMismatch);
-      value = value * 16 + static_cast<std::uint64_t>(digit);
+      value = value * 16 + static_cast<std::uint64_t>(HexValue(c));
       if (value > UINT32_MAX) throw StandardError(error_number::kOverflow);
     }
     return static_cast<std::uint32_t>(value);
