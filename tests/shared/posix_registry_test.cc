@@ -146,6 +146,19 @@ TEST(RegistryContentTest, LineBreaksInDataCannotInjectKeys) {
             error_number::kInvalidProcedureCall);
 }
 
+// Found by fuzzing: a value whose data ends in a continuation backslash on
+// the file's last line took the key's closing blank line when read back.
+TEST(RegistryContentTest, AContinuationAtTheEndOfTheFileReadsTheSameAfterARewrite) {
+  for (const char* text : {"[k]\n\"v\"=\\\n", "[k]\r\njunk\r\n\"v\"=hex:00,\\", "[k]\n@=\\"}) {
+    const RegistryContent content = RegistryContent::Parse(text);
+    const RegistryContent back = RegistryContent::Parse(content.Format());
+    ASSERT_EQ(back.keys().size(), 1u) << text;
+    ASSERT_EQ(back.keys()[0].values.size(), 1u) << text;
+    EXPECT_EQ(back.keys()[0].values[0].data, content.keys()[0].values[0].data) << text;
+    EXPECT_EQ(back.Format(), content.Format()) << text;
+  }
+}
+
 TEST(RegistryPathTest, RootsAreSpelledOutAndTheLastElementIsTheValue) {
   std::optional<RegistryPath> path = ParseRegistryPath("HKLM\\SOFTWARE\\K\\Value");
   ASSERT_TRUE(path);

@@ -373,6 +373,10 @@ RegistryContent RegistryContent::Parse(std::string_view file_text) {
     while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
       data += "\n" + lines[++i];
     }
+    // A continuation that runs into the end of the file goes on with an empty
+    // line: the form a rewrite gives it, since a rewrite always writes lines
+    // after it (the key's closing blank line) that it would otherwise take.
+    if (!data.empty() && data.back() == '\\') data += "\n";
     RegistryValue value = ReadData(Utf8ToCp1252(*name), data);
     value.stored_name = line.substr(0, pos);
     value.stored_data = std::move(data);
