@@ -23,9 +23,18 @@ bool IsUnsupportedOperator(const std::string& token) {
 
 std::string JoinCommandLine(const std::vector<std::string>& tokens) {
   std::string line;
-  for (const std::string& token : tokens) {
-    if (!line.empty()) line += ' ';
-    line += NeedsQuotes(token) ? QuoteArgument(token) : token;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const std::string& token = tokens[i];
+    if (i > 0) line += ' ';
+    if (!NeedsQuotes(token)) {
+      line += token;
+    } else if (i == 0) {
+      // The program name is read without escapes: backslashes stand for
+      // themselves, and quotes only delimit (a name cannot hold one).
+      line += '"' + token + '"';
+    } else {
+      line += QuoteArgument(token);
+    }
   }
   return line;
 }

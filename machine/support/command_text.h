@@ -9,7 +9,9 @@
 namespace quillon::machine {
 
 // Joins tokens into a command line that splits back into the same tokens:
-// a token that is empty or holds a blank, a tab or a double quote is quoted.
+// a token that is empty or holds a blank, a tab or a double quote is quoted
+// (the first, the program name, by the program name's own rules: it cannot
+// hold a double quote).
 std::string JoinCommandLine(const std::vector<std::string>& tokens);
 
 struct InterpreterCommand {

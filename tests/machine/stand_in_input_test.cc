@@ -32,6 +32,19 @@ TEST(InterpreterCommandTest, JoinedTokensSplitBackIntoTheSameTokens) {
   EXPECT_EQ(JoinCommandLine({"net.exe", "start", "W3SVC"}), "net.exe start W3SVC");
 }
 
+// Found by fuzzing: a quoted program name had its trailing backslashes
+// doubled, though a program name takes backslashes as they stand.
+TEST(InterpreterCommandTest, AProgramNameWithBlanksAndBackslashesSplitsBackUnchanged) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"]a\\ c\\cmd.e\\", "", "x"},
+      {"C:\\Program Files\\Tools\\", "a\\"},
+      {"", "\"\\"},
+  };
+  for (const auto& tokens : cases) {
+    EXPECT_EQ(SplitCommandLine(JoinCommandLine(tokens)), tokens) << JoinCommandLine(tokens);
+  }
+}
+
 TEST(InterpreterCommandTest, TakesInputRedirectionApartFromTheCommand) {
   const InterpreterCommand separate =
       ParseInterpreterCommand({"cacls.exe", "C:\\Program Files\\Harlwick\\Zentrel", "/T", "/C",
