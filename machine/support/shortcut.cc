@@ -26,6 +26,12 @@ std::string Expand(const std::string& text,
   return expanded;
 }
 
+// A program name in quotes: program names are read without escapes
+// (backslashes stand as they are, quotes only delimit), so nothing is doubled.
+std::string QuotedProgram(const std::string& program) {
+  return "\"" + program + "\"";
+}
+
 }  // namespace
 
 std::optional<ShortcutCommand> ShortcutFor(
@@ -36,13 +42,13 @@ std::optional<ShortcutCommand> ShortcutFor(
   if (upper.size() > 4 && upper.substr(upper.size() - 4) == ".URL") {
     const std::optional<std::string> address = IniValue(text, "InternetShortcut", "URL");
     if (!address || address->empty()) return std::nullopt;
-    command.command_line = QuoteArgument(browser) + " " + *address;
+    command.command_line = QuotedProgram(browser) + " " + *address;
     command.description = *address;
     return command;
   }
   const std::optional<std::string> target = IniValue(text, "Shortcut", "Target");
   if (!target || target->empty()) return std::nullopt;
-  command.command_line = QuoteArgument(Expand(*target, variable));
+  command.command_line = QuotedProgram(Expand(*target, variable));
   const std::string arguments =
       Expand(IniValue(text, "Shortcut", "Arguments").value_or(""), variable);
   if (!arguments.empty()) command.command_line += " " + arguments;

@@ -12,6 +12,7 @@
 #include "support/command_text.h"
 #include "support/osql_script.h"
 #include "support/permission_tools.h"
+#include "support/shortcut.h"
 #include "support/usage_error.h"
 
 namespace quillon::machine {
@@ -75,6 +76,25 @@ TEST(InterpreterCommandTest, RefusesWhatItDoesNotCarryOut) {
                                              {}}) {
     EXPECT_THROW(ParseInterpreterCommand(tokens), UsageError) << JoinCommandLine(tokens);
   }
+}
+
+// Found by fuzzing: a shortcut's target that ends in a backslash was started
+// with the backslash doubled.
+TEST(ShortcutTest, TheCommandLineStartsExactlyTheTargetAndTheBrowser) {
+  const auto variable = [](const std::string& name) { return name == "HOME" ? "C:\\Home" : ""; };
+  for (const std::string target : {"C:\\Program Files\\Tools\\", "%HOME%\\a b.exe", "x.exe"}) {
+    const std::optional<ShortcutCommand> command =
+        ShortcutFor("Tools.lnk", "[Shortcut]\r\nTarget=" + target + "\r\nArguments=a \"b c\"\r\n",
+                    "C:\\Browser\\", variable);
+    ASSERT_TRUE(command) << target;
+    const std::string expanded = target == "%HOME%\\a b.exe" ? "C:\\Home\\a b.exe" : target;
+    EXPECT_THAT(SplitCommandLine(command->command_line), ElementsAre(expanded, "a", "b c"));
+  }
+  const std::optional<ShortcutCommand> site = ShortcutFor(
+      "Site.url", "[InternetShortcut]\nURL=http://localhost/\n", "C:\\Browser\\", variable);
+  ASSERT_TRUE(site);
+  EXPECT_THAT(SplitCommandLine(site->command_line),
+              ElementsAre("C:\\Browser\\", "http://localhost/"));
 }
 
 TEST(OsqlScriptTest, SplitsBatchesAtLinesHoldingOnlyGo) {
