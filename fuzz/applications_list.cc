@@ -6,7 +6,11 @@
 // outside its quotes), application ids counting up from 1, and only
 // executables that hold their rule's pattern.
 //
-// Input: the applications list, a NUL byte, the executables list.
+// The users list the users list writer made goes the same way: one row per
+// non-blank line, the trimmed name in one well-formed literal.
+//
+// Input: the applications list, a NUL byte, the executables list, a NUL
+// byte, the users list.
 #include <algorithm>
 #include <string>
 
@@ -57,7 +61,7 @@ bool Literals(const std::string& statement, std::vector<std::string>& literals,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::vector<std::string> parts = fuzz::Parts(fuzz::Text(data, size), 2);
+  const std::vector<std::string> parts = fuzz::Parts(fuzz::Text(data, size), 3);
   const PatternFolders folders{"C:\\WINDOWS", "C:\\PROGRAM FILES"};
 
   // Each rule line by itself.
@@ -105,5 +109,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(std::find(executables.begin(), executables.end(), literals[0]) != executables.end());
     FUZZ_CHECK(!literals[0].empty());
   }
+
+  // The users and base executables step.
+  machine.files.AddFile("C:\\TEMP\\ZentrelUsers.list", parts[2]);
+  SeedUsersAndBaseExecutables(
+      machine.shell, machine.files,
+      SetupValues{"C:\\WINDOWS", "C:\\Program Files", "C:\\TEMP", "D:\\Quillon"});
+  const std::string users_input = machine.files.Content(kInput).value_or("");
+  std::vector<std::string> users;
+  for (std::string line : SplitAll(parts[2], "\n")) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!TrimBlanks(line).empty()) users.push_back(TrimBlanks(line));
+  }
+  std::size_t user_rows = 0;
+  for (const std::string& statement : SplitAll(users_input, "\r\n")) {
+    std::vector<std::string> literals;
+    std::string outside;
+    FUZZ_CHECK(Literals(statement, literals, outside));
+    if (outside != "INSERT INTO USERS (user_name, user_status) VALUES (?, ?)") continue;
+    FUZZ_CHECK(literals.size() == 2 && literals[1] == "DISABLED");
+    FUZZ_CHECK(user_rows < users.size() && literals[0] == users[user_rows]);
+    ++user_rows;
+  }
+  FUZZ_CHECK(user_rows == users.size());
   return 0;
 }
