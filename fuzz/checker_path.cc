@@ -5,7 +5,7 @@
 // case.
 #include <string>
 
-#include "checker/checker.h"
+#include "access/access.h"
 #include "fakes/fake_host.h"
 #include "fuzz_check.h"
 #include "shared/text.h"
