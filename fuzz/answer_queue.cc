@@ -10,9 +10,9 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "shared/box_script.h"
+#include "shared/backend/box_script.h"
+#include "shared/helpers/text.h"
 #include "shared/posix/posix_platform.h"
-#include "shared/text.h"
 
 using namespace quillon;
 

@@ -17,7 +17,7 @@
 #include "fakes/fake_host.h"
 #include "fuzz_check.h"
 #include "setup/seeding.h"
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 using namespace quillon;
 

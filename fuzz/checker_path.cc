@@ -8,7 +8,7 @@
 #include "access/access.h"
 #include "fakes/fake_host.h"
 #include "fuzz_check.h"
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 using namespace quillon;
 

@@ -5,8 +5,8 @@
 
 #include "checker/checker.h"
 #include "fuzz_check.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 
 using namespace quillon;
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "support/command_text.h"
 #include "support/usage_error.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "shared/box_script.h"
-#include "shared/text.h"
+#include "shared/backend/box_script.h"
+#include "shared/helpers/text.h"
 
 using namespace quillon;
 

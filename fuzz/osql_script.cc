@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 
 using namespace quillon;
 using machine::OsqlBatch;

@@ -3,15 +3,15 @@
 // build the same path again; DWORD data agrees with the C++ library's own
 // number reading and every 32-bit pattern written in decimal or "&H" form
 // reads back; type texts are one of three or fail as documented.
-#include "shared/registry_path.h"
+#include "shared/backend/registry_path.h"
 
 #include <charconv>
 #include <cstdio>
 #include <string>
 
 #include "fuzz_check.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
-#include "shared/text.h"
 
 using namespace quillon;
 

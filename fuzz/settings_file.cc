@@ -6,7 +6,7 @@
 
 #include "fakes/fake_host.h"
 #include "fuzz_check.h"
-#include "shared/settings.h"
+#include "shared/helpers/settings.h"
 
 using namespace quillon;
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "shared/text.h"
+#include "shared/helpers/text.h"
 #include "support/answer_file.h"
 #include "support/app_init.h"
 #include "support/permission_tools.h"
