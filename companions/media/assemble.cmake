@@ -135,9 +135,19 @@ put_text("${scripts}/Install Zentrel Web Site.vbs" "${site_install}/Install Zent
 file(COPY "${COMPANIONS}/site/Zentrel" DESTINATION "${MEDIA}/${site_install}")
 
 # The Start Menu group that Setup copies into the administrator's Programs.
+# On Windows media each text shortcut becomes a shell link of the same name.
 if(PLATFORM STREQUAL "win32")
   put_text("${COMPANIONS}/media/Start Menu/Quillon/Quillon Administration.url"
            "Start Menu/Quillon/Quillon Administration.url")
+  file(GLOB shortcuts "${COMPANIONS}/media/Start Menu/Quillon/*.lnk")
+  foreach(shortcut ${shortcuts})
+    get_filename_component(name "${shortcut}" NAME)
+    execute_process(COMMAND "${MAKE_SHELL_LINK}" "${shortcut}"
+                            "${MEDIA}/Start Menu/Quillon/${name}" RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "media: no shell link for ${shortcut}")
+    endif()
+  endforeach()
 else()
   file(COPY "${COMPANIONS}/media/Start Menu/Quillon" DESTINATION "${MEDIA}/Start Menu")
 endif()

@@ -8,6 +8,8 @@
 // WordPad and the browser. Wine's own command interpreter and script host run
 // the media's VBScript install and removal scripts for real.
 #include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <iostream>
 
@@ -112,6 +114,42 @@ class KeyLeftAsFound {
 std::string Text(const std::optional<std::pair<DWORD, std::vector<BYTE>>>& value) {
   if (!value) return "(missing)";
   return std::string(value->second.begin(), value->second.end()).c_str();
+}
+
+// What the system's shell reads from a shell link.
+struct ShellLinkSeen {
+  std::string arguments, working_directory, description;
+};
+
+std::string Narrow(const wchar_t* text) {
+  std::string narrow;
+  for (; *text != 0; ++text) narrow += static_cast<char>(*text < 0x80 ? *text : '?');
+  return narrow;
+}
+
+std::optional<ShellLinkSeen> ReadShellLink(const std::string& path) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  std::optional<ShellLinkSeen> seen;
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  const std::wstring wide_path(path.begin(), path.end());
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+      SUCCEEDED(file->Load(wide_path.c_str(), STGM_READ))) {
+    wchar_t text[1024] = {};
+    seen.emplace();
+    text[0] = 0;
+    if (SUCCEEDED(link->GetArguments(text, 1024))) seen->arguments = Narrow(text);
+    text[0] = 0;
+    if (SUCCEEDED(link->GetWorkingDirectory(text, 1024))) seen->working_directory = Narrow(text);
+    text[0] = 0;
+    if (SUCCEEDED(link->GetDescription(text, 1024))) seen->description = Narrow(text);
+  }
+  if (file != nullptr) file->Release();
+  if (link != nullptr) link->Release();
+  CoUninitialize();
+  return seen;
 }
 
 // One box a run is expected to show and how it is answered.
@@ -272,6 +310,27 @@ TEST_F(SetupMediaTest, InstallsInTwoRunsAndUninstalls) {
             std::optional<std::string>("adminemail: admin@example.com;\r\nsmtpserver: "
                                        "mail.example.com;\r\n"));
   EXPECT_TRUE(Exists(start_menu_group + "\\Quillon Administration.url"));
+  // The shortcuts as the system's shell reads them. (Wine's shell links do
+  // not give out the target of the environment-variable block; the shell
+  // link writer's own tests walk that block.)
+  const std::string config = "%ProgramFiles%\\Harlwick\\Zentrel\\Config";
+  const std::string uninstall = "%ProgramFiles%\\Harlwick\\Zentrel\\Uninstall";
+  const struct {
+    const char* name;
+    std::string arguments, working_directory;
+  } shortcuts[] = {
+      {"Turn Quillon On", "-ENABLE", config},
+      {"Turn Quillon Off", "-DISABLE", config},
+      {"Uninstall Quillon", "", uninstall},
+  };
+  for (const auto& shortcut : shortcuts) {
+    const std::optional<ShellLinkSeen> link =
+        ReadShellLink(start_menu_group + "\\" + shortcut.name + ".lnk");
+    ASSERT_TRUE(link.has_value()) << shortcut.name;
+    EXPECT_EQ(link->arguments, shortcut.arguments) << shortcut.name;
+    EXPECT_EQ(link->working_directory, shortcut.working_directory) << shortcut.name;
+    EXPECT_NE(link->description.find("Quillon"), std::string::npos) << shortcut.name;
+  }
 
   // The registration and the hook library.
   const std::string uninstaller = Quoted(product + "\\Uninstall\\Uninstall.exe");
