@@ -28,11 +28,12 @@ target = home & "\" & kSiteName
 files.CopyFolder source, target, True
 If Err.Number <> 0 Then WScript.Quit 1
 
-' The virtual directory: an earlier one of that name is taken over.
-Set site = root.Create("IIsWebVirtualDir", kSiteName)
+' The virtual directory: an earlier one of that name is taken over (the
+' server would refuse to create it a second time).
+Set site = GetObject(kRootPath & "/" & kSiteName)
 If Err.Number <> 0 Then
   Err.Clear
-  Set site = GetObject(kRootPath & "/" & kSiteName)
+  Set site = root.Create("IIsWebVirtualDir", kSiteName)
 End If
 If Err.Number <> 0 Then WScript.Quit 1
 site.Path = target
