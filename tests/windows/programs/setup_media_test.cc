@@ -17,7 +17,6 @@
 #include "shared/win32/win32_host.h"
 #include "support/window_driver.h"
 
-
 namespace quillon::testing {
 namespace {
 
@@ -322,6 +321,7 @@ TEST_F(SetupMediaTest, InstallsInTwoRunsAndUninstalls) {
       {"Turn Quillon On", "-ENABLE", config},
       {"Turn Quillon Off", "-DISABLE", config},
       {"Uninstall Quillon", "", uninstall},
+      {"My Quillon Access", "", "%ProgramFiles%\\Harlwick\\Zentrel"},
   };
   for (const auto& shortcut : shortcuts) {
     const std::optional<ShellLinkSeen> link =
@@ -433,4 +433,3 @@ TEST_F(SetupMediaTest, InstallsInTwoRunsAndUninstalls) {
 
 }  // namespace
 }  // namespace quillon::testing
-
