@@ -229,8 +229,7 @@ class SetupMediaTest : public ::testing::Test {
   std::string media = machine.scratch("CD\\Quillon");
   std::string system32 = machine.windir() + "\\system32";
   std::string temp = machine.scratch("Temp");
-  std::string start_menu_group =
-      win32::Win32Shell().SpecialFolders("StartMenu") + "\\Programs\\Quillon";
+  std::string start_menu_group = Win32Shell().SpecialFolders("StartMenu") + "\\Programs\\Quillon";
 
   ScopedVariable temp_variable{"TEMP", temp};
   ScopedVariable path_variable{"PATH", system32 + ";" + VariableOf("PATH").value_or("")};
@@ -246,7 +245,7 @@ class SetupMediaTest : public ::testing::Test {
 
 TEST_F(SetupMediaTest, InstallsInTwoRunsAndUninstalls) {
   MakeFolders(temp);
-  win32::Win32Shell shell;
+  Win32Shell shell;
   // A machine without the three components.
   if (RawRegistryValue(kDataAccessVersion)) shell.RegDelete(kDataAccessVersion);
   for (const char* service : {"W3SVC", "MSSQLServer"}) {
