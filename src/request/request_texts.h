@@ -16,7 +16,7 @@ inline constexpr char kProgramPrompt[] =
     "C:\\Program Files\\Tool\\Tool.exe:";
 
 inline constexpr char kNoUser[] =
-    "Quillon cannot tell which user you are (USERNAME is not set), so it cannot show your access.";
+    "Quillon cannot tell which user you are, so it cannot show your access.";
 
 inline constexpr char kNothingEntered[] =
     "No program was entered, so no access request has been sent.";

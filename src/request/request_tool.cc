@@ -55,8 +55,9 @@ bool EndsWithProgramExtension(const std::string& path) {
 }  // namespace
 
 void RunRequestTool(Host& host, const std::string& /*argument_text*/) {
-  // 1. Who is asking: the account the platform names in USERNAME.
-  const std::string user_name = ReadEnvironmentValue(host.environment, "USERNAME");
+  // 1. Who is asking: the account the program runs under, never a variable
+  //    the user could set to another user's name.
+  const std::string user_name = host.shell.UserName();
   if (user_name.empty()) {
     Refuse(host.dialogs, request_texts::kNoUser);
     return;

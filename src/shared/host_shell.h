@@ -47,6 +47,12 @@ class HostShell {
   // The user profiles the machine holds, system profiles included. Throws
   // HostError when they cannot be listed.
   virtual std::vector<UserProfile> UserProfiles() = 0;
+
+  // The account this program runs under, without the domain: the name the
+  // hook library reports for this user's launches. Unlike the USERNAME
+  // variable, the user cannot change it. Throws HostError when the platform
+  // cannot tell it.
+  virtual std::string UserName() = 0;
 };
 
 }  // namespace quillon

@@ -218,6 +218,11 @@ std::string FakeShell::SpecialFolders(const std::string& name) {
   return "";
 }
 
+std::string FakeShell::UserName() {
+  faults_.Check("UserName", "");  // a read: switchable, never journaled
+  return user_name_;
+}
+
 std::vector<UserProfile> FakeShell::UserProfiles() {
   faults_.Check("UserProfiles", "");  // a read: switchable, never journaled
   return profiles_;

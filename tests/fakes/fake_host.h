@@ -87,6 +87,9 @@ class FakeShell : public HostShell {
   void Run(const std::string& command, int style, bool wait) override;
   std::string SpecialFolders(const std::string& name) override;
   std::vector<UserProfile> UserProfiles() override;
+  // The account set by SetUserName ("Administrator" at first); the fault
+  // switch "UserName" makes it fail.
+  std::string UserName() override;
 
   // Test set-up and inspection; none of these is journaled.
   void SetValue(const std::string& path, const std::string& data,
@@ -97,6 +100,7 @@ class FakeShell : public HostShell {
   void OnRun(RunEffect effect) { run_effects_.push_back(std::move(effect)); }
   void SetStartMenu(const std::string& folder) { start_menu_ = folder; }
   void SetUserProfiles(std::vector<UserProfile> profiles) { profiles_ = std::move(profiles); }
+  void SetUserName(const std::string& account) { user_name_ = account; }
 
  private:
   struct RegistryValue {
@@ -119,6 +123,7 @@ class FakeShell : public HostShell {
   std::vector<RunEffect> run_effects_;
   std::string start_menu_ = "C:\\Documents and Settings\\Administrator\\Start Menu";
   std::vector<UserProfile> profiles_;
+  std::string user_name_ = "Administrator";
 };
 
 // A Windows file system in memory: drives, folders and files by path, names

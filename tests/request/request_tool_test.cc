@@ -39,7 +39,9 @@ std::string Program(const std::string& typed) {
 class RequestToolTest : public ::testing::Test {
  protected:
   RequestToolTest() {
-    machine.environment.Set("USERNAME", "alice");
+    // The account counts, never the variable a user may set.
+    machine.shell.SetUserName("alice");
+    machine.environment.Set("USERNAME", "bob");
     for (const char* file : {"C:\\Tools\\Game.exe", "C:\\Tools\\Word.exe", "C:\\Tools\\New.exe",
                              "C:\\Tools\\readme.txt", "C:\\WINDOWS\\notepad.exe"}) {
       machine.files.AddFile(file);
@@ -233,7 +235,7 @@ TEST_F(RequestToolTest, ADatabaseThatCannotBeOpenedEndsInTheErrorReportAlone) {
 }
 
 TEST_F(RequestToolTest, WithoutAUserNameItSaysSoAndTouchesNoDatabase) {
-  machine.environment.Set("USERNAME", "");
+  machine.shell.SetUserName("");
   Host host = machine.host();  // a database that fails every use
   EXPECT_EQ(RunProgramBody(host, "Dusmere", "", RunRequestTool), 0);
   EXPECT_THAT(machine.journal.entries(), ElementsAre(Refusal(request_texts::kNoUser)));

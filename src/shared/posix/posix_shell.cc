@@ -71,6 +71,10 @@ std::string PosixShell::Environment(const std::string& name) {
   return EnvironmentValue(name).value_or("");
 }
 
+std::string PosixShell::UserName() {
+  return Environment("USERNAME");
+}
+
 std::string PosixShell::RegRead(const std::string& path) {
   const RegistryPath where = RegistryPathOrThrow(path);
   const RegistryContent content = registry_.Load();

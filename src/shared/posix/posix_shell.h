@@ -31,6 +31,9 @@ class PosixShell : public HostShell {
   // after its account, as a machine's profiles folder holds them; folders
   // that are links are no profiles.
   std::vector<UserProfile> UserProfiles() override;
+  // The account the machine started the program as: on the portable host
+  // that is its USERNAME, which quillon-machine sets for the user it runs.
+  std::string UserName() override;
 
   // Starts the program (a Windows path, looked up as Run looks up a command
   // line's program) with exactly the arguments given: each reaches it

@@ -39,6 +39,9 @@ class Win32Shell : public HostShell {
   // the environment expanded. Profiles whose SID names no account (the
   // account was deleted) are left out.
   std::vector<UserProfile> UserProfiles() override;
+  // GetUserNameA: the account of the process's token, whatever the
+  // environment says.
+  std::string UserName() override;
 };
 
 class Win32FileSystem : public HostFileSystem {

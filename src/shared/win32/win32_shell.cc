@@ -64,6 +64,13 @@ std::string Win32Shell::Environment(const std::string& name) {
   return VariableValue(name).value_or("");  // unset reads as the empty text
 }
 
+std::string Win32Shell::UserName() {
+  char buffer[257] = {};  // the longest account name and its NUL
+  DWORD size = sizeof buffer;
+  if (!GetUserNameA(buffer, &size)) throw LastHostError(ErrorSource::kShell);
+  return buffer;
+}
+
 std::string Win32Shell::RegRead(const std::string& path) {
   const RegistryPath parsed = RegistryPathOrThrow(path);
   const std::string cannot_read = RegistryReadFailure(path);
