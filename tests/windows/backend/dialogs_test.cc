@@ -16,8 +16,6 @@
 namespace quillon::testing {
 namespace {
 
-using Win32Dialogs;
-
 class ScriptedDialogsTest : public ::testing::Test {
  protected:
   ScriptedDialogsTest()

@@ -106,7 +106,6 @@ TEST(Win32Clock, LocalTimeOfTakesEachFieldFromItsOwnMember) {
 }
 
 TEST(ArgumentText, IsEverythingAfterTheProgramNameAndOneBlank) {
-  using ArgumentTextOf;
   EXPECT_EQ(ArgumentTextOf("\"C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe\" "
                            "C:\\PROGRAM FILES\\APP.EXE_|_LAUNCH_|_12_|_bob"),
             "C:\\PROGRAM FILES\\APP.EXE_|_LAUNCH_|_12_|_bob");

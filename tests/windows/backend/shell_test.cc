@@ -11,8 +11,6 @@
 namespace quillon::testing {
 namespace {
 
-using Win32Shell;
-
 TEST(Win32ShellEnvironment, ReadsProcessVariablesWholeAndUnsetAsEmpty) {
   Win32Shell shell;
   ScopedVariable set("QUILLON_SHELL_TEST", std::string("C:\\Program Files"));
