@@ -1,4 +1,6 @@
-// The system's cryptographic random source on Windows.
+// The system's cryptographic random source on Windows, through the
+// CryptoAPI that every supported Windows has (Windows 2000 on): bcrypt.dll
+// only came with Vista.
 #include <algorithm>
 #include <limits>
 #include <string>
@@ -8,26 +10,40 @@
 #include "shared/win32/windows_api.h"
 
 // clang-format off
-#include <bcrypt.h>
+#include <wincrypt.h>
 // clang-format on
 
 namespace quillon {
+namespace {
+
+HostError RandomSourceError() {
+  return HostError(error_number::kUnspecified,
+                   "The system's random source failed (error " +
+                       std::to_string(static_cast<unsigned long>(GetLastError())) + ").");
+}
+
+}  // namespace
 
 std::vector<std::uint8_t> Win32RandomSource::Bytes(std::size_t count) {
   std::vector<std::uint8_t> bytes(count);
+  HCRYPTPROV provider = 0;
+  // A context for random bytes only: no key container, no user interface.
+  if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL,
+                            CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
+    throw RandomSourceError();
+  }
   std::size_t filled = 0;
   while (filled < count) {
-    const ULONG chunk = static_cast<ULONG>(
-        std::min<std::size_t>(count - filled, std::numeric_limits<ULONG>::max()));
-    const NTSTATUS status =
-        BCryptGenRandom(nullptr, bytes.data() + filled, chunk, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    if (status < 0) {
-      throw HostError(error_number::kUnspecified,
-                      "The system's random source failed (status " +
-                          std::to_string(static_cast<unsigned long>(status)) + ").");
+    const DWORD chunk = static_cast<DWORD>(
+        std::min<std::size_t>(count - filled, std::numeric_limits<DWORD>::max()));
+    if (!CryptGenRandom(provider, chunk, bytes.data() + filled)) {
+      const HostError error = RandomSourceError();
+      CryptReleaseContext(provider, 0);
+      throw error;
     }
     filled += chunk;
   }
+  CryptReleaseContext(provider, 0);
   return bytes;
 }
 

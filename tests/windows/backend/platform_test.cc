@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "shared/helpers/text.h"
 #include "shared/win32/local_time.h"
 #include "shared/win32/win32_host.h"
@@ -132,6 +135,20 @@ TEST(ProgramFolder, IsTheFolderOfTheFileWithTheDrivesRootKept) {
             "C:\\Program Files\\Harlwick\\Zentrel");
   EXPECT_EQ(FolderOf("C:\\Setup.exe"), "C:\\");
   EXPECT_EQ(FolderOf(ModulePath()) + "\\windows_backend_tests.exe", ModulePath());
+}
+
+// The random source gives as many bytes as asked for, from the system's
+// generator: two draws of 32 bytes never repeat, and not every byte is equal.
+TEST(Win32RandomSource, GivesFreshBytesOfTheCountAskedFor) {
+  Win32RandomSource random;
+  EXPECT_TRUE(random.Bytes(0).empty());
+  const std::vector<std::uint8_t> first = random.Bytes(32);
+  const std::vector<std::uint8_t> second = random.Bytes(32);
+  ASSERT_EQ(first.size(), 32u);
+  ASSERT_EQ(second.size(), 32u);
+  EXPECT_NE(first, second);
+  EXPECT_NE(std::count(first.begin(), first.end(), first[0]), 32);
+  EXPECT_EQ(random.Bytes(100000).size(), 100000u);
 }
 
 }  // namespace
