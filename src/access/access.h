@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "shared/helpers/product.h"
@@ -25,6 +26,12 @@ inline constexpr std::size_t kEnvironmentBufferSize = 255;
 // names for short aliases, an empty element for a directory that is not
 // found), the file name as given, all upper case. The path holds ":\".
 std::string NormalizeExePath(DirectorySearch& search, const std::string& exe_path);
+
+// A connection opened on the access-control database.
+std::unique_ptr<Connection> OpenZentrel(Database& database);
+
+// True when the look-up returns a row.
+bool Found(Connection& connection, const std::string& look_up);
 
 // Registers the executable and the user when they are new, then decides:
 // "" when allowed, otherwise the executable's application name or

@@ -9,21 +9,20 @@
 
 namespace quillon {
 
-namespace {
-
 std::unique_ptr<Connection> OpenZentrel(Database& database) {
   auto connection = database.NewConnection();
   connection->Open(kZentrelConnectionString);
   return connection;
 }
 
-// True when the look-up returns a row.
 bool Found(Connection& connection, const std::string& look_up) {
   auto rows = connection.Execute(look_up);
   if (rows->Eof()) return false;
   rows->Close();
   return true;
 }
+
+namespace {
 
 // The first row's value of a column, or nullopt when there is no row.
 std::optional<std::string> FirstValue(Connection& connection, const std::string& look_up,

@@ -4,24 +4,12 @@
 // asking for the first row past the id seen last.
 #include <memory>
 
+#include "access/access.h"
 #include "request/request_tool.h"
 
 namespace quillon {
 
 namespace {
-
-std::unique_ptr<Connection> OpenZentrel(Database& database) {
-  auto connection = database.NewConnection();
-  connection->Open(kZentrelConnectionString);
-  return connection;
-}
-
-bool Found(Connection& connection, const std::string& look_up) {
-  auto rows = connection.Execute(look_up);
-  if (rows->Eof()) return false;
-  rows->Close();
-  return true;
-}
 
 // The rows of "SELECT <id> AS row_id, <value> AS row_value <from_where>" in
 // id order: up to kMaxListed values, and whether more rows exist. The
