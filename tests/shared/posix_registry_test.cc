@@ -159,6 +159,21 @@ TEST(RegistryContentTest, AContinuationAtTheEndOfTheFileReadsTheSameAfterARewrit
   }
 }
 
+// Found by fuzzing: in an LF file, a line ending in several CRs lost one CR
+// at every rewrite, so the file never settled.
+TEST(RegistryContentTest, StrayCarriageReturnsSettleAfterOneRewrite) {
+  for (const char* text :
+       {"x\n[k]\njunk\r\r\r\n\"v\"=\"1\"\r\r\n", "x\n#\r\r\n[k]\n\"v\"=hex:00,\\\n 01\r\r\r\n",
+        "x\r\n[k]\r\njunk\r\r\r\n@=\"1\"\r\r\n"}) {
+    const std::string once = RegistryContent::Parse(text).Format();
+    const RegistryContent back = RegistryContent::Parse(once);
+    EXPECT_EQ(back.Format(), once) << text;
+    ASSERT_EQ(back.keys().size(), 1u) << text;
+    EXPECT_EQ(back.keys()[0].values[0].data, RegistryContent::Parse(text).keys()[0].values[0].data)
+        << text;
+  }
+}
+
 TEST(RegistryPathTest, RootsAreSpelledOutAndTheLastElementIsTheValue) {
   std::optional<RegistryPath> path = ParseRegistryPath("HKLM\\SOFTWARE\\K\\Value");
   ASSERT_TRUE(path);

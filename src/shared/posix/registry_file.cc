@@ -385,10 +385,23 @@ RegistryContent RegistryContent::Parse(std::string_view file_text) {
   return content;
 }
 
+namespace {
+
+// A line's end as written. Reading takes one CR before LF as part of the line
+// end, so a line that itself ends in CR is written with CR LF even in an LF
+// file: it then reads back as it is and a rewrite changes nothing more.
+std::string Ended(std::string_view line, const std::string& line_end) {
+  std::string text(line);
+  text += !line.empty() && line.back() == '\r' ? std::string("\r\n") : line_end;
+  return text;
+}
+
+}  // namespace
+
 std::string RegistryContent::Format() const {
   const std::string line_end = crlf_ ? "\r\n" : "\n";
   std::string text = std::string(kHeader) + line_end + line_end;
-  for (const auto& line : preamble_) text += line + line_end;
+  for (const auto& line : preamble_) text += Ended(line, line_end);
   if (!preamble_.empty()) text += line_end;
   for (const auto& key : keys_) {
     text += "[" + Utf8Name(key) + "]" + line_end;
@@ -399,11 +412,11 @@ std::string RegistryContent::Format() const {
         text += value.name.empty() ? "@" : "\"" + Escape(Cp1252ToUtf8(value.name)) + "\"";
       }
       text += "=";
-      text += value.stored_data.empty() ? FormatData(value, line_end)
-                                        : WithLineEnds(value.stored_data, line_end);
-      text += line_end;
+      text += Ended(value.stored_data.empty() ? FormatData(value, line_end)
+                                              : WithLineEnds(value.stored_data, line_end),
+                    line_end);
     }
-    for (const auto& line : key.other_lines) text += line + line_end;
+    for (const auto& line : key.other_lines) text += Ended(line, line_end);
     text += line_end;
   }
   return text;
