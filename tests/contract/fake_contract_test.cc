@@ -14,6 +14,7 @@ namespace {
 class FakeFilesBackend {
  public:
   HostFileSystem& files() { return files_; }
+  std::string Root() const { return "C:"; }
   void AddFolder(const std::string& path) { files_.AddFolder(path); }
   void AddFile(const std::string& path, const std::string& content, bool read_only = false) {
     files_.AddFile(path, content, read_only);

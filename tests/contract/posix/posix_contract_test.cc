@@ -29,6 +29,7 @@ namespace {
 class PosixFilesBackend {
  public:
   HostFileSystem& files() { return files_; }
+  std::string Root() const { return "C:"; }
   void AddFolder(const std::string& path) { MakePosixFolders(machine_.Map(path)->posix); }
   void AddFile(const std::string& path, const std::string& content, bool read_only = false) {
     WritePosixFile(machine_.Map(path)->posix, content, read_only ? 0444 : 0644);

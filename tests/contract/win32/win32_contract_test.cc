@@ -1,8 +1,11 @@
 // The Win32 backends under the host contract, against the real registry,
 // environment, file system and ODBC.
+#include <map>
+#include <optional>
 #include <set>
 
 #include "contract/database_contract.h"
+#include "contract/file_system_contract.h"
 #include "contract/platform_contract.h"
 #include "contract/registry_contract.h"
 #include "shared/win32/win32_host.h"
@@ -30,6 +33,45 @@ class Win32RegistryBackend {
   }
 
   Win32Shell shell_;
+};
+
+// The real file system, in a scratch folder that stands for C:; the current
+// folder is put back. A read-only file carries the read-only attribute.
+class Win32FilesBackend {
+ public:
+  Win32FilesBackend() {
+    char current[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(sizeof current, current);
+    old_current_ = current;
+  }
+  Win32FilesBackend(const Win32FilesBackend&) = delete;
+  Win32FilesBackend& operator=(const Win32FilesBackend&) = delete;
+  ~Win32FilesBackend() { SetCurrentDirectoryA(old_current_.c_str()); }
+
+  HostFileSystem& files() { return files_; }
+  std::string Root() const { return scratch_.path(); }
+  void AddFolder(const std::string& path) { MakeFolders(path); }
+  void AddFile(const std::string& path, const std::string& content, bool read_only = false) {
+    WriteBytes(path, content);
+    if (read_only) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+  std::optional<std::string> Content(const std::string& path) const {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return std::nullopt;
+    }
+    return ReadBytes(path);
+  }
+  void EnterFolder(const std::string& path) { SetCurrentDirectoryA(path.c_str()); }
+  // Windows keeps no machine apart from the rest of the disk: nothing is
+  // planted, and nothing lies outside.
+  void PlantLinkLeavingTheMachine(const std::string&) {}
+  std::map<std::string, std::string> Outside() const { return {}; }
+
+ private:
+  std::string old_current_;
+  ScratchFolder scratch_;
+  Win32FileSystem files_;
 };
 
 // The process's environment block.
@@ -113,6 +155,7 @@ class OdbcDatabaseBackend {
 
 }  // namespace
 
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Files, FileSystemContract, Win32FilesBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32Registry, RegistryContract, Win32RegistryBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32, EnvironmentContract, Win32EnvironmentBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32, DirectorySearchContract, Win32SearchBackend);
