@@ -331,7 +331,8 @@ TYPED_TEST_P(FileSystemContract, ElementsWithCharactersWindowsForbidsNameNoFile)
       this->R("\\Media\\a*b"),
       this->R("\\Media\\new\nline"),
       this->R("\\Media\\tab\tbed"),
-      std::string(this->R("\\Media\\\x01") "one"),
+      this->R("\\Media\\\x01"
+              "one"),
       this->R("\\Media\\\x1F"),
       "x|y",
   };
