@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <utility>
 #include <vector>
 
+#include "shared/backend/windows_names.h"
 #include "shared/helpers/text.h"
 #include "shared/win32/file_append.h"
 #include "shared/win32/win32_error.h"
@@ -54,8 +56,15 @@ std::string FullPath(const std::string& path) {
   }
 }
 
+// Windows refuses names holding a forbidden character with "bad file name";
+// some file systems (and Wine over a POSIX one) would take some of them, so
+// the check is made here, before the name reaches the system.
+void RequireValidName(const std::string& path) {
+  if (PathHoldsForbiddenCharacter(path)) throw FileError(ERROR_INVALID_NAME);
+}
+
 DWORD AttributesOf(const std::string& path) {
-  if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+  if (path.empty() || PathHoldsForbiddenCharacter(path)) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesA(path.c_str());
 }
 
@@ -103,8 +112,36 @@ void ClearReadOnly(const std::string& path, DWORD attributes) {
   }
 }
 
+bool IsReadOnly(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// Windows refuses to replace, open for writing or delete a read-only file
+// with "access denied". The attribute is checked here as well, since a
+// process with every privilege (Wine run by root) would otherwise pass.
+void RequireWritable(const std::string& path) {
+  if (IsReadOnly(AttributesOf(path))) throw FileError(ERROR_ACCESS_DENIED);
+}
+
+// True when a file below the folder is read-only, so that deleting the folder
+// without force would stop half-way.
+bool HoldsReadOnlyFile(const std::string& folder, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
+  for (const Entry& entry : ListFolder(folder)) {
+    if (IsFolder(entry.attributes) ? HoldsReadOnlyFile(Join(folder, entry.name), entry.attributes)
+                                   : IsReadOnly(entry.attributes)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void DeleteOneFile(const std::string& path, DWORD attributes, bool force) {
-  if (force) ClearReadOnly(path, attributes);
+  if (force) {
+    ClearReadOnly(path, attributes);
+  } else if (IsReadOnly(attributes)) {
+    throw FileError(ERROR_ACCESS_DENIED);
+  }
   if (!DeleteFileA(path.c_str())) throw LastFileError();
 }
 
@@ -126,6 +163,7 @@ void DeleteTree(const std::string& folder, DWORD attributes, bool force) {
 }
 
 void CopyOneFile(const std::string& source, const std::string& target, bool overwrite) {
+  if (overwrite) RequireWritable(target);
   if (!CopyFileA(source.c_str(), target.c_str(), overwrite ? FALSE : TRUE)) throw LastFileError();
 }
 
@@ -146,6 +184,32 @@ void CopyTree(const std::string& source, const std::string& target, bool overwri
       CopyOneFile(from, to, overwrite);
     }
   }
+}
+
+// A full path with each element spelled as the disk stores it:
+// c:\PROGRAM FILES -> C:\Program Files. An element that cannot be looked up
+// stays as given.
+std::string StoredPath(const std::string& full_path) {
+  // Only a drive's paths; a network path is kept as given.
+  if (full_path.size() < 3 || full_path[1] != ':' || full_path[2] != '\\') return full_path;
+  std::size_t start = 2;
+  std::string stored = UpperCase(full_path.substr(0, 2));
+  while (start < full_path.size()) {
+    const std::size_t end = std::min(full_path.find('\\', start + 1), full_path.size());
+    const std::string element = full_path.substr(start + 1, end - start - 1);
+    std::string name = element;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = element.empty() || element.find_first_of("*?") != std::string::npos
+                        ? INVALID_HANDLE_VALUE
+                        : FindFirstFileA((stored + "\\" + element).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      name = found.cFileName;
+      FindClose(search);
+    }
+    stored += "\\" + name;
+    start = end;
+  }
+  return stored;
 }
 
 bool IsInside(const std::string& path, const std::string& folder) {
@@ -239,6 +303,8 @@ bool Win32FileSystem::FolderExists(const std::string& path) {
 
 void Win32FileSystem::CopyFile(const std::string& source, const std::string& destination,
                                bool overwrite) {
+  RequireValidName(source);
+  RequireValidName(destination);
   if (!IsFile(AttributesOf(source))) throw FileError(ERROR_FILE_NOT_FOUND);
   if (EndsWithSeparator(destination) && !IsFolder(AttributesOf(destination))) {
     throw FileError(ERROR_PATH_NOT_FOUND);
@@ -250,6 +316,8 @@ void Win32FileSystem::CopyFile(const std::string& source, const std::string& des
 
 void Win32FileSystem::CopyFolder(const std::string& source, const std::string& destination,
                                  bool overwrite) {
+  RequireValidName(source);
+  RequireValidName(destination);
   const std::string from = WithoutTrailingSeparators(source);
   if (!IsFolder(AttributesOf(from))) throw FileError(ERROR_PATH_NOT_FOUND);
   if (EndsWithSeparator(destination) && !IsFolder(AttributesOf(destination))) {
@@ -264,19 +332,25 @@ void Win32FileSystem::CopyFolder(const std::string& source, const std::string& d
 }
 
 void Win32FileSystem::DeleteFile(const std::string& path, bool force) {
+  RequireValidName(path);
   const DWORD attributes = AttributesOf(path);
   if (!IsFile(attributes)) throw FileError(ERROR_FILE_NOT_FOUND);
   DeleteOneFile(path, attributes, force);
 }
 
 void Win32FileSystem::DeleteFolder(const std::string& path, bool force) {
+  RequireValidName(path);
   const std::string folder = WithoutTrailingSeparators(path);
   const DWORD attributes = AttributesOf(folder);
   if (!IsFolder(attributes)) throw FileError(ERROR_PATH_NOT_FOUND);
+  // Nothing is deleted when not everything can be.
+  if (!force && HoldsReadOnlyFile(folder, attributes)) throw FileError(ERROR_ACCESS_DENIED);
   DeleteTree(folder, attributes, force);
 }
 
 void Win32FileSystem::MoveFile(const std::string& source, const std::string& destination) {
+  RequireValidName(source);
+  RequireValidName(destination);
   if (!IsFile(AttributesOf(source))) throw FileError(ERROR_FILE_NOT_FOUND);
   const std::string target =
       EndsWithSeparator(destination) ? destination + BaseName(source) : destination;
@@ -286,7 +360,9 @@ void Win32FileSystem::MoveFile(const std::string& source, const std::string& des
 
 std::unique_ptr<TextStream> Win32FileSystem::OpenTextFile(const std::string& path, IoMode mode,
                                                           bool create) {
+  RequireValidName(path);
   if (IsFolder(AttributesOf(path))) throw FileError(ERROR_ACCESS_DENIED);
+  if (mode != IoMode::kForReading) RequireWritable(path);
   HANDLE file = INVALID_HANDLE_VALUE;
   switch (mode) {
     case IoMode::kForReading:
@@ -305,14 +381,20 @@ std::unique_ptr<TextStream> Win32FileSystem::OpenTextFile(const std::string& pat
     default:
       throw StandardError(error_number::kInvalidProcedureCall);
   }
-  if (file == INVALID_HANDLE_VALUE) throw LastFileError();
+  if (file == INVALID_HANDLE_VALUE) {
+    // Opening an existing file fails with "file not found" whichever part of
+    // its path is missing; only creating one tells a missing folder apart.
+    const DWORD code = GetLastError();
+    throw FileError(!create && code == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : code);
+  }
   return std::make_unique<Win32TextStream>(file, mode);
 }
 
 Folder Win32FileSystem::GetFolder(const std::string& path) {
+  RequireValidName(path);
   if (!IsFolder(AttributesOf(path))) throw FileError(ERROR_PATH_NOT_FOUND);
   Folder folder;
-  folder.path = WithoutTrailingSeparators(FullPath(path));
+  folder.path = StoredPath(WithoutTrailingSeparators(FullPath(path)));
   for (const Entry& entry : ListFolder(folder.path)) {
     FolderEntry item{entry.name, Join(folder.path, entry.name),
                      (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
