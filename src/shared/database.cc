@@ -2,6 +2,26 @@
 
 namespace quillon {
 
+Transaction::Transaction(Connection& connection) : connection_(connection) {
+  connection_.BeginTrans();
+}
+
+Transaction::~Transaction() {
+  if (!open_) return;
+  // Already on an error's way out: a failing rollback must not replace that
+  // error, and the database drops the transaction with the connection.
+  try {
+    connection_.RollbackTrans();
+  } catch (...) {
+  }
+}
+
+void Transaction::Commit() {
+  // A commit that fails leaves the transaction open, for the rollback.
+  connection_.CommitTrans();
+  open_ = false;
+}
+
 std::string DoubleQuotes(const std::string& value) {
   std::string doubled;
   doubled.reserve(value.size() + 2);

@@ -12,6 +12,7 @@ class RecordingRecordset : public Recordset {
   explicit RecordingRecordset(std::unique_ptr<Recordset> inner) : inner_(std::move(inner)) {}
   bool Eof() const override { return inner_->Eof(); }
   std::string Field(const std::string& column) const override { return inner_->Field(column); }
+  void MoveNext() override { inner_->MoveNext(); }
   void Close() override { inner_->Close(); }
 
  private:
@@ -33,6 +34,25 @@ class RecordingConnection : public Connection {
     Attempt("Execute", statement, "Database Execute " + statement,
             [&] { rows = inner_->Execute(statement); });
     return std::make_unique<RecordingRecordset>(std::move(rows));
+  }
+
+  std::unique_ptr<Recordset> ExecuteBound(const std::string& statement,
+                                          const Parameters& parameters,
+                                          std::size_t max_rows) override {
+    std::unique_ptr<Recordset> rows;
+    Attempt("Execute", statement, "Database Execute " + statement,
+            [&] { rows = inner_->ExecuteBound(statement, parameters, max_rows); });
+    return std::make_unique<RecordingRecordset>(std::move(rows));
+  }
+
+  void BeginTrans() override {
+    Attempt("BeginTrans", "", "Database BeginTrans", [&] { inner_->BeginTrans(); });
+  }
+  void CommitTrans() override {
+    Attempt("CommitTrans", "", "Database CommitTrans", [&] { inner_->CommitTrans(); });
+  }
+  void RollbackTrans() override {
+    Attempt("RollbackTrans", "", "Database RollbackTrans", [&] { inner_->RollbackTrans(); });
   }
 
   void Close() override {

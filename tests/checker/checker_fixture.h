@@ -16,9 +16,10 @@
 namespace quillon::testing {
 
 // Passes every connection through to another database and journals
-// "Database Open", "Database Execute <statement>" and "Database Close".
-// Fault switches "DatabaseOpen" and "Execute" (target: the statement) make
-// them fail.
+// "Database Open", "Database Execute <statement>" (bound or not),
+// "Database BeginTrans", "Database CommitTrans", "Database RollbackTrans"
+// and "Database Close". Fault switches "DatabaseOpen", "Execute" (target: the
+// statement) and the transaction operations' names make them fail.
 class RecordingDatabase : public Database {
  public:
   RecordingDatabase(Database& inner, Journal& journal, FaultSwitches& faults)

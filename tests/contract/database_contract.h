@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "shared/database.h"
 #include "shared/host_error.h"
@@ -92,6 +93,108 @@ TYPED_TEST_P(DatabaseContract, MisusesNullsAndRejectedStatementsFail) {
   EXPECT_NE(ErrorNumberOf([&] { db->Execute("SELECT 1"); }), 0);
 }
 
+// Values bound to placeholders are values, never statement text: quotes,
+// statement separators and comments are stored as written; integers compare
+// as numbers. Every row comes back, in order, up to max_rows when given.
+TYPED_TEST_P(DatabaseContract, BoundValuesAreNeverStatementText) {
+  std::unique_ptr<Connection> db = this->backend.Opened();
+  const std::vector<std::string> names = {
+      "O'Neil \xC9milie", "x'); DROP TABLE USERS; --", "' OR '1'='1", "a?b", "", "%_\\"};
+  for (const std::string& name : names) {
+    EXPECT_TRUE(db->ExecuteBound("INSERT INTO USERS (user_name, user_status) VALUES (?, ?)",
+                                 {name, std::string("DISABLED")})
+                    ->Eof());
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::unique_ptr<Recordset> found =
+        db->ExecuteBound("SELECT user_id, user_name FROM USERS WHERE user_name = ?", {names[i]});
+    ASSERT_FALSE(found->Eof()) << names[i];
+    EXPECT_EQ(found->Field("user_name"), names[i]);
+    EXPECT_EQ(found->Field("user_id"), std::to_string(i + 1));
+    found->MoveNext();
+    EXPECT_TRUE(found->Eof()) << names[i];
+  }
+  // An injection text matches nothing it is not equal to.
+  EXPECT_TRUE(
+      db->ExecuteBound("SELECT * FROM USERS WHERE user_name = ?", {std::string("' OR ''='")})
+          ->Eof());
+
+  std::unique_ptr<Recordset> all = db->ExecuteBound(
+      "SELECT user_id FROM USERS WHERE user_id > ? ORDER BY user_id", {std::int64_t{2}});
+  std::vector<std::string> ids;
+  for (; !all->Eof(); all->MoveNext()) ids.push_back(all->Field("user_id"));
+  EXPECT_EQ(ids, (std::vector<std::string>{"3", "4", "5", "6"}));
+  EXPECT_NE(ErrorNumberOf([&] { all->MoveNext(); }), 0);  // past the end
+
+  std::unique_ptr<Recordset> two =
+      db->ExecuteBound("SELECT user_id FROM USERS ORDER BY user_id DESC", {}, 2);
+  ASSERT_FALSE(two->Eof());
+  EXPECT_EQ(two->Field("user_id"), "6");
+  two->MoveNext();
+  EXPECT_EQ(two->Field("user_id"), "5");
+  two->MoveNext();
+  EXPECT_TRUE(two->Eof());
+
+  // Unbound statements give every row too.
+  std::unique_ptr<Recordset> unbound = db->Execute("SELECT user_id FROM USERS");
+  int count = 0;
+  for (; !unbound->Eof(); unbound->MoveNext()) ++count;
+  EXPECT_EQ(count, 6);
+
+  // As many values as placeholders, no more, no fewer.
+  EXPECT_NE(ErrorNumberOf([&] { db->ExecuteBound("SELECT * FROM USERS WHERE user_id = ?", {}); }),
+            0);
+  EXPECT_NE(ErrorNumberOf([&] { db->ExecuteBound("SELECT * FROM USERS", {std::int64_t{1}}); }), 0);
+  EXPECT_EQ(db->Execute("SELECT COUNT(*) AS n FROM USERS")->Field("n"), "6");
+}
+
+// A transaction takes effect whole on commit and not at all on rollback, a
+// scoped one rolls back unless committed; misuses fail.
+TYPED_TEST_P(DatabaseContract, TransactionsAreAllOrNothing) {
+  std::unique_ptr<Connection> db = this->backend.Opened();
+  auto apps = [&] { return db->Execute("SELECT COUNT(*) AS n FROM APPS")->Field("n"); };
+
+  db->BeginTrans();
+  db->ExecuteBound("INSERT INTO APPS (app_name) VALUES (?)", {std::string("Dropped")});
+  EXPECT_EQ(apps(), "1");  // seen inside the transaction
+  db->RollbackTrans();
+  EXPECT_EQ(apps(), "0");
+
+  db->BeginTrans();
+  db->ExecuteBound("INSERT INTO APPS (app_name) VALUES (?)", {std::string("Kept")});
+  db->ExecuteBound("INSERT INTO APPS (app_name) VALUES (?)", {std::string("Kept too")});
+  db->CommitTrans();
+  EXPECT_EQ(apps(), "2");
+
+  try {
+    Transaction transaction(*db);
+    db->ExecuteBound("INSERT INTO APPS (app_name) VALUES (?)", {std::string("Half")});
+    db->Execute("INSERT INTO NO_SUCH_TABLE VALUES (1)");
+    transaction.Commit();
+    ADD_FAILURE() << "no error";
+  } catch (const HostError&) {
+  }
+  EXPECT_EQ(apps(), "2");
+  {
+    Transaction transaction(*db);
+    db->ExecuteBound("INSERT INTO APPS (app_name) VALUES (?)", {std::string("Guarded")});
+    transaction.Commit();
+  }
+  EXPECT_EQ(apps(), "3");
+
+  // A committed change is there for the next connection.
+  std::unique_ptr<Connection> other = this->backend.NewConnection();
+  other->Open(kZentrelConnectionString);
+  EXPECT_EQ(other->Execute("SELECT COUNT(*) AS n FROM APPS")->Field("n"), "3");
+  other->Close();
+
+  EXPECT_NE(ErrorNumberOf([&] { db->CommitTrans(); }), 0);
+  EXPECT_NE(ErrorNumberOf([&] { db->RollbackTrans(); }), 0);
+  db->BeginTrans();
+  EXPECT_NE(ErrorNumberOf([&] { db->BeginTrans(); }), 0);
+  db->RollbackTrans();
+}
+
 // A missing database is an error, never a new empty one.
 TYPED_TEST_P(DatabaseContract, AMissingDatabaseIsAnError) {
   EXPECT_EQ(ErrorNumberOf([&] { this->backend.OpenMissing(); }), error_number::kUnspecified);
@@ -99,6 +202,7 @@ TYPED_TEST_P(DatabaseContract, AMissingDatabaseIsAnError) {
 
 REGISTER_TYPED_TEST_SUITE_P(DatabaseContract, SelectsGiveTheFirstRowAsText,
                             QuotedAndEightBitTextsRoundTrip, MisusesNullsAndRejectedStatementsFail,
+                            BoundValuesAreNeverStatementText, TransactionsAreAllOrNothing,
                             AMissingDatabaseIsAnError);
 
 }  // namespace quillon::testing

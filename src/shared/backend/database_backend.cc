@@ -8,22 +8,32 @@ void Fail(const std::string& message) {
   throw HostError(error_number::kUnspecified, message);
 }
 
-bool FirstRowRecordset::Eof() const {
-  if (closed_) Fail(kObjectClosed);
-  return eof_;
+std::string ParameterCountMessage(std::size_t placeholders, std::size_t values) {
+  return "The statement has " + std::to_string(placeholders) + " parameter placeholder(s) but " +
+         std::to_string(values) + " value(s) were given.";
 }
 
-std::string FirstRowRecordset::Field(const std::string& column) const {
+bool RowsRecordset::Eof() const {
   if (closed_) Fail(kObjectClosed);
-  if (eof_) Fail(kNoCurrentRecord);
-  const std::optional<std::string>* value = find_(row_, column);
+  return current_ >= rows_.size();
+}
+
+std::string RowsRecordset::Field(const std::string& column) const {
+  if (Eof()) Fail(kNoCurrentRecord);
+  const std::optional<std::string>* value = find_(rows_[current_], column);
   if (value == nullptr) Fail(kItemNotFound);
   if (!*value) throw StandardError(error_number::kInvalidUseOfNull);
   return **value;
 }
 
-void FirstRowRecordset::Close() {
+void RowsRecordset::MoveNext() {
+  if (Eof()) Fail(kNoCurrentRecord);
+  ++current_;
+}
+
+void RowsRecordset::Close() {
   closed_ = true;
+  rows_.clear();
 }
 
 }  // namespace quillon::ado

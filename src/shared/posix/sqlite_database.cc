@@ -9,6 +9,7 @@
 #include <string_view>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "shared/backend/database_backend.h"
@@ -25,9 +26,11 @@ constexpr auto kRetryDeadline = std::chrono::milliseconds(kCatalogBusyTimeoutMil
 constexpr char kCatalogKey[] = "initial catalog";
 
 using ado::Fail;
-using ado::FirstRowRecordset;
+using ado::kNoTransaction;
 using ado::kObjectClosed;
 using ado::kObjectOpen;
+using ado::kTransactionOpen;
+using ado::RowsRecordset;
 
 // The value of "Initial Catalog" in a connection string of key=value pairs
 // separated by ";". Keys match without regard to case; a value may stand in
@@ -98,8 +101,8 @@ std::string ValueText(sqlite3_stmt* statement, int column) {
 }
 
 // The current row of a statement that has just stepped onto it.
-FirstRowRecordset::Row CurrentRow(sqlite3_stmt* statement) {
-  FirstRowRecordset::Row row;
+RowsRecordset::Row CurrentRow(sqlite3_stmt* statement) {
+  RowsRecordset::Row row;
   const int columns = sqlite3_column_count(statement);
   for (int column = 0; column < columns; ++column) {
     const char* name = sqlite3_column_name(statement, column);
@@ -113,7 +116,7 @@ FirstRowRecordset::Row CurrentRow(sqlite3_stmt* statement) {
 }
 
 // Column names match without regard to ASCII letter case.
-const std::optional<std::string>* FindColumn(const FirstRowRecordset::Row& row,
+const std::optional<std::string>* FindColumn(const RowsRecordset::Row& row,
                                              const std::string& column) {
   for (const auto& [name, value] : row) {
     if (EqualsIgnoringAsciiCase(name, column)) return &value;
@@ -164,14 +167,41 @@ class SqliteConnection : public Connection {
   }
 
   std::unique_ptr<Recordset> Execute(const std::string& statement) override {
+    return ExecuteBound(statement, {}, 0);
+  }
+
+  std::unique_ptr<Recordset> ExecuteBound(const std::string& statement,
+                                          const Parameters& parameters,
+                                          std::size_t max_rows) override {
     if (db_ == nullptr) Fail(kObjectClosed);
     if (statement.find('\0') != std::string::npos) Fail("The statement holds a NUL character.");
 
-    // The database holds text as UTF-8: the statement's literals are
-    // converted from the system code page on their way in.
+    // The database holds text as UTF-8: the statement's literals and the
+    // text values are converted from the system code page on their way in.
     PreparedStatement prepared;
     Prepare(Cp1252ToUtf8(statement), prepared);
-    return Run(prepared.get());
+    Bind(prepared.get(), parameters);
+    return Run(prepared.get(), max_rows);
+  }
+
+  // BEGIN IMMEDIATE takes the write lock at once, so that a transaction
+  // never fails half way for want of it; Step waits for it like any lock.
+  void BeginTrans() override {
+    if (db_ == nullptr) Fail(kObjectClosed);
+    if (!sqlite3_get_autocommit(db_)) Fail(kTransactionOpen);
+    Execute("BEGIN IMMEDIATE");
+  }
+
+  void CommitTrans() override {
+    if (db_ == nullptr) Fail(kObjectClosed);
+    if (sqlite3_get_autocommit(db_)) Fail(kNoTransaction);
+    Execute("COMMIT");
+  }
+
+  void RollbackTrans() override {
+    if (db_ == nullptr) Fail(kObjectClosed);
+    if (sqlite3_get_autocommit(db_)) Fail(kNoTransaction);
+    Execute("ROLLBACK");
   }
 
   void Close() override {
@@ -216,9 +246,31 @@ class SqliteConnection : public Connection {
     }
   }
 
-  // Steps the statement, waiting out locks held by other processes. Outside
-  // a transaction a statement that met a lock has changed nothing, so it is
-  // reset and run again.
+  // Binds each value to its placeholder; text goes in as UTF-8.
+  void Bind(sqlite3_stmt* statement, const Parameters& parameters) {
+    const int placeholders = sqlite3_bind_parameter_count(statement);
+    if (static_cast<std::size_t>(placeholders) != parameters.size()) {
+      Fail(ado::ParameterCountMessage(static_cast<std::size_t>(placeholders), parameters.size()));
+    }
+    for (int index = 1; index <= placeholders; ++index) {
+      const Parameter& value = parameters[static_cast<std::size_t>(index - 1)];
+      int result = SQLITE_OK;
+      if (const auto* number = std::get_if<std::int64_t>(&value)) {
+        result = sqlite3_bind_int64(statement, index, *number);
+      } else {
+        const std::string& text = std::get<std::string>(value);
+        if (text.find('\0') != std::string::npos) Fail("A text value holds a NUL character.");
+        const std::string utf8 = Cp1252ToUtf8(text);
+        result = sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT,
+                                     SQLITE_UTF8);
+      }
+      if (result != SQLITE_OK) FailWithDriverMessage();
+    }
+  }
+
+  // Steps the statement, waiting out locks held by other processes. A
+  // statement that met a lock has changed nothing (inside a transaction too:
+  // SQLite undoes the one statement), so it is reset and run again.
   int Step(sqlite3_stmt* statement) {
     const auto deadline = std::chrono::steady_clock::now() + kRetryDeadline;
     for (int attempt = 0;; ++attempt) {
@@ -229,22 +281,25 @@ class SqliteConnection : public Connection {
     }
   }
 
-  // Runs the statement to its end (a SELECT only to its first row, which is
-  // all a recordset gives) and keeps that row; the caller's PreparedStatement
-  // then finalizes it, so no lock outlives Execute.
-  std::unique_ptr<Recordset> Run(sqlite3_stmt* statement) {
+  // Runs the statement to its end (a SELECT to its last row, or to max_rows
+  // rows when that is not 0) and keeps the rows; the caller's
+  // PreparedStatement then finalizes it, so no lock outlives Execute.
+  std::unique_ptr<Recordset> Run(sqlite3_stmt* statement, std::size_t max_rows) {
+    std::vector<RowsRecordset::Row> rows;
     int result = Step(statement);
-    if (result == SQLITE_DONE) return std::make_unique<FirstRowRecordset>(&FindColumn);
-    if (result != SQLITE_ROW) FailWithDriverMessage();
-
-    auto rows = std::make_unique<FirstRowRecordset>(CurrentRow(statement), &FindColumn);
-    if (!sqlite3_stmt_readonly(statement)) {
-      // A statement that writes and returns rows finishes its work first.
-      while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+    // Once a row has been read, stepping on cannot meet a lock the first
+    // step did not, so the rest is read without retries.
+    while (result == SQLITE_ROW) {
+      if (max_rows == 0 || rows.size() < max_rows) {
+        rows.push_back(CurrentRow(statement));
+      } else if (sqlite3_stmt_readonly(statement)) {
+        break;
       }
-      if (result != SQLITE_DONE) FailWithDriverMessage();
+      // A statement that writes and returns rows finishes its work.
+      result = sqlite3_step(statement);
     }
-    return rows;
+    if (result != SQLITE_ROW && result != SQLITE_DONE) FailWithDriverMessage();
+    return std::make_unique<RowsRecordset>(std::move(rows), &FindColumn);
   }
 
   std::string databases_folder_;

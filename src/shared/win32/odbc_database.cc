@@ -1,5 +1,6 @@
 #include <optional>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "shared/backend/database_backend.h"
@@ -12,9 +13,11 @@ namespace quillon {
 namespace {
 
 using ado::Fail;
-using ado::FirstRowRecordset;
+using ado::kNoTransaction;
 using ado::kObjectClosed;
 using ado::kObjectOpen;
+using ado::kTransactionOpen;
+using ado::RowsRecordset;
 
 // The driver's diagnostic records of a handle, joined: "[state] message".
 std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
@@ -93,7 +96,7 @@ std::optional<std::string> ValueOf(const std::vector<std::pair<std::string, std:
 // Column names match without regard to letter case; some drivers label a
 // column by table and name (APPS.app_name), which matches by its name when
 // no column has the name itself.
-const std::optional<std::string>* FindColumn(const FirstRowRecordset::Row& row,
+const std::optional<std::string>* FindColumn(const RowsRecordset::Row& row,
                                              const std::string& column) {
   for (const auto& [name, value] : row) {
     if (EqualIgnoringCase(name, column)) return &value;
@@ -132,6 +135,51 @@ std::optional<std::string> ColumnText(SQLHSTMT statement, SQLUSMALLINT column) {
   return text;
 }
 
+// The values of a statement's placeholders, held where the driver reads them
+// when the statement runs: text as character data, integers as 64-bit ones.
+class BoundValues {
+ public:
+  explicit BoundValues(const Parameters& parameters) : parameters_(parameters) {
+    lengths_.resize(parameters.size());
+    numbers_.resize(parameters.size());
+  }
+
+  void Bind(SQLHSTMT statement) {
+    SQLSMALLINT placeholders = 0;
+    if (!SQL_SUCCEEDED(SQLNumParams(statement, &placeholders))) {
+      FailWithDiagnostics(SQL_HANDLE_STMT, statement);
+    }
+    if (static_cast<std::size_t>(placeholders) != parameters_.size()) {
+      Fail(ado::ParameterCountMessage(static_cast<std::size_t>(placeholders), parameters_.size()));
+    }
+    for (std::size_t i = 0; i < parameters_.size(); ++i) {
+      const auto number = static_cast<SQLUSMALLINT>(i + 1);
+      SQLRETURN result = SQL_SUCCESS;
+      if (const auto* integer = std::get_if<std::int64_t>(&parameters_[i])) {
+        numbers_[i] = *integer;
+        lengths_[i] = 0;
+        result = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0,
+                                  0, &numbers_[i], 0, &lengths_[i]);
+      } else {
+        const std::string& text = std::get<std::string>(parameters_[i]);
+        lengths_[i] = static_cast<SQLLEN>(text.size());
+        // Long texts go as long character data; the column size is never 0.
+        const SQLSMALLINT type = text.size() > 8000 ? SQL_LONGVARCHAR : SQL_VARCHAR;
+        const SQLULEN size = text.empty() ? 1 : text.size();
+        result = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_CHAR, type, size, 0,
+                                  const_cast<char*>(text.data()), static_cast<SQLLEN>(text.size()),
+                                  &lengths_[i]);
+      }
+      if (!SQL_SUCCEEDED(result)) FailWithDiagnostics(SQL_HANDLE_STMT, statement);
+    }
+  }
+
+ private:
+  const Parameters& parameters_;
+  std::vector<SQLLEN> lengths_;
+  std::vector<std::int64_t> numbers_;
+};
+
 class OdbcConnection : public Connection {
  public:
   OdbcConnection() : environment_(SQL_HANDLE_ENV), connection_(SQL_HANDLE_DBC) {}
@@ -163,27 +211,37 @@ class OdbcConnection : public Connection {
   }
 
   std::unique_ptr<Recordset> Execute(const std::string& statement_text) override {
+    return ExecuteBound(statement_text, {}, 0);
+  }
+
+  std::unique_ptr<Recordset> ExecuteBound(const std::string& statement_text,
+                                          const Parameters& parameters,
+                                          std::size_t max_rows) override {
     if (!open_) Fail(kObjectClosed);
     OdbcHandle statement(SQL_HANDLE_STMT);
     statement.Allocate(connection_.get(), SQL_HANDLE_DBC);
     std::vector<SQLCHAR> text(statement_text.begin(), statement_text.end());
     text.push_back('\0');
-    const SQLRETURN result =
-        SQLExecDirect(statement.get(), text.data(), static_cast<SQLINTEGER>(statement_text.size()));
+    SQLRETURN result = SQLPrepare(statement.get(), text.data(), SQL_NTS);
+    if (!SQL_SUCCEEDED(result)) FailWithDiagnostics(SQL_HANDLE_STMT, statement.get());
+    // The bound values must stay in place until the statement has run.
+    BoundValues values(parameters);
+    values.Bind(statement.get());
+    if (max_rows > 0) {
+      // A hint the server may take; the fetch loop below stops there anyway.
+      SQLSetStmtAttr(statement.get(), SQL_ATTR_MAX_ROWS,
+                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(max_rows)), 0);
+    }
+    result = SQLExecute(statement.get());
     if (result != SQL_NO_DATA && !SQL_SUCCEEDED(result)) {
       FailWithDiagnostics(SQL_HANDLE_STMT, statement.get());
     }
     SQLSMALLINT columns = 0;
     if (result == SQL_NO_DATA || !SQL_SUCCEEDED(SQLNumResultCols(statement.get(), &columns)) ||
         columns <= 0) {
-      return std::make_unique<FirstRowRecordset>(&FindColumn);
+      return std::make_unique<RowsRecordset>(&FindColumn);
     }
-    // The recordset keeps the first row, the only one callers read; the
-    // statement and its cursor are freed before Execute returns.
-    const SQLRETURN fetched = SQLFetch(statement.get());
-    if (fetched == SQL_NO_DATA) return std::make_unique<FirstRowRecordset>(&FindColumn);
-    if (!SQL_SUCCEEDED(fetched)) FailWithDiagnostics(SQL_HANDLE_STMT, statement.get());
-    FirstRowRecordset::Row row;
+    std::vector<std::string> names;
     for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(columns); ++column) {
       SQLCHAR name[256] = {};
       SQLSMALLINT name_length = 0;
@@ -196,13 +254,42 @@ class OdbcConnection : public Connection {
                                         &size, &digits, &nullable))) {
         FailWithDiagnostics(SQL_HANDLE_STMT, statement.get());
       }
-      row.emplace_back(std::string(reinterpret_cast<char*>(name)),
-                       ColumnText(statement.get(), column));
+      names.emplace_back(reinterpret_cast<char*>(name));
     }
-    return std::make_unique<FirstRowRecordset>(std::move(row), &FindColumn);
+    // The recordset keeps every row; the statement and its cursor are freed
+    // before Execute returns.
+    std::vector<RowsRecordset::Row> rows;
+    while (max_rows == 0 || rows.size() < max_rows) {
+      const SQLRETURN fetched = SQLFetch(statement.get());
+      if (fetched == SQL_NO_DATA) break;
+      if (!SQL_SUCCEEDED(fetched)) FailWithDiagnostics(SQL_HANDLE_STMT, statement.get());
+      RowsRecordset::Row row;
+      for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(columns); ++column) {
+        row.emplace_back(names[column - 1], ColumnText(statement.get(), column));
+      }
+      rows.push_back(std::move(row));
+    }
+    return std::make_unique<RowsRecordset>(std::move(rows), &FindColumn);
   }
 
+  // A transaction turns the connection's automatic commit off until it ends.
+  void BeginTrans() override {
+    if (!open_) Fail(kObjectClosed);
+    if (in_transaction_) Fail(kTransactionOpen);
+    SetAutoCommit(false);
+    in_transaction_ = true;
+  }
+
+  void CommitTrans() override { EndTransaction(SQL_COMMIT); }
+
+  void RollbackTrans() override { EndTransaction(SQL_ROLLBACK); }
+
   void Close() override {
+    // Disconnecting with a transaction open would fail: it is rolled back.
+    if (open_ && in_transaction_) {
+      SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
+    }
+    in_transaction_ = false;
     if (open_) SQLDisconnect(connection_.get());
     open_ = false;
     connection_.Free();
@@ -210,9 +297,29 @@ class OdbcConnection : public Connection {
   }
 
  private:
+  void SetAutoCommit(bool on) {
+    const SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+    if (!SQL_SUCCEEDED(SQLSetConnectAttr(connection_.get(), SQL_ATTR_AUTOCOMMIT,
+                                         reinterpret_cast<SQLPOINTER>(value), 0))) {
+      FailWithDiagnostics(SQL_HANDLE_DBC, connection_.get());
+    }
+  }
+
+  void EndTransaction(SQLSMALLINT completion) {
+    if (!open_) Fail(kObjectClosed);
+    if (!in_transaction_) Fail(kNoTransaction);
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion))) {
+      // Still in the transaction, for a rollback.
+      FailWithDiagnostics(SQL_HANDLE_DBC, connection_.get());
+    }
+    in_transaction_ = false;
+    SetAutoCommit(true);
+  }
+
   OdbcHandle environment_;
   OdbcHandle connection_;
   bool open_ = false;
+  bool in_transaction_ = false;
 };
 
 }  // namespace
