@@ -40,4 +40,18 @@ int RunProgramBody(Host& host, const std::string& program_name, const std::strin
   return 1;
 }
 
+int RunConsoleProgramBody(Host& host, const std::string& program_name,
+                          const std::vector<std::string>& arguments, const ConsoleBody& body,
+                          std::ostream& out, std::ostream& err) {
+  try {
+    return body(host, arguments, out, err);
+  } catch (const HostError& error) {
+    err << program_name << ": " << ErrorReportText(error) << "\n";
+  } catch (const std::exception& error) {
+    err << program_name << ": "
+        << ErrorReportText(HostError(error_number::kUnspecified, error.what())) << "\n";
+  }
+  return 1;
+}
+
 }  // namespace quillon

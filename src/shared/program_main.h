@@ -4,7 +4,9 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "shared/host.h"
 #include "shared/host_error.h"
@@ -23,5 +25,24 @@ int RunProgramBody(Host& host, const std::string& program_name, const std::strin
 // Creates the real host of this platform (backend-specific), reads the
 // argument text the platform's way and runs the body. Used by every main().
 int RunProgram(const std::string& program_name, int argc, char** argv, const ProgramBody& body);
+
+// The body of a console program (one that writes to a terminal instead of
+// showing boxes): its arguments after the program's name and the streams
+// for its output and its error messages, all in the system code page.
+// Returns the exit status.
+using ConsoleBody = std::function<int(Host& host, const std::vector<std::string>& arguments,
+                                      std::ostream& out, std::ostream& err)>;
+
+// Runs a console body; an error that leaves it is written to err as
+// "<program>: Error <number>: <description>" and gives exit status 1.
+int RunConsoleProgramBody(Host& host, const std::string& program_name,
+                          const std::vector<std::string>& arguments, const ConsoleBody& body,
+                          std::ostream& out, std::ostream& err);
+
+// Creates the real host of this platform, takes the arguments from argv and
+// runs the console body with the terminal's output and error streams, in
+// the terminal's encoding (backend-specific).
+int RunConsoleProgram(const std::string& program_name, int argc, char** argv,
+                      const ConsoleBody& body);
 
 }  // namespace quillon

@@ -7,7 +7,10 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
+#include <vector>
 
+#include "shared/helpers/text.h"
 #include "shared/posix/portable_machine.h"
 #include "shared/posix/posix_file_system.h"
 #include "shared/posix/posix_platform.h"
@@ -57,10 +60,10 @@ std::string ProgramFolder(const PortableMachine& machine) {
   return machine.WindowsPath(path.substr(0, path.rfind('/'))).value_or("");
 }
 
-}  // namespace
-
-int RunProgram(const std::string& program_name, int argc, char** argv, const ProgramBody& body) {
-  const std::string argument_text = ArgumentText(argc, argv);
+// Runs `run` with the host of the machine named by QUILLON_MACHINE; status 2
+// when there is none.
+template <typename Run>
+int WithMachineHost(const std::string& program_name, Run run) {
   const char* root = MachineRoot(program_name);
   if (root == nullptr) return 2;
 
@@ -76,7 +79,42 @@ int RunProgram(const std::string& program_name, int argc, char** argv, const Pro
   PosixRandomSource random;
   Host host{shell,  files, dialogs,  processes, environment,
             search, clock, database, random,    ProgramFolder(machine)};
-  return RunProgramBody(host, program_name, argument_text, body);
+  return run(host);
+}
+
+// Text for the terminal: programs write the system code page, the
+// terminal reads UTF-8.
+void WriteToTerminal(std::FILE* stream, const std::string& text) {
+  const std::string utf8 = Cp1252ToUtf8(text);
+  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+int RunProgram(const std::string& program_name, int argc, char** argv, const ProgramBody& body) {
+  const std::string argument_text = ArgumentText(argc, argv);
+  return WithMachineHost(program_name, [&](Host& host) {
+    return RunProgramBody(host, program_name, argument_text, body);
+  });
+}
+
+int RunConsoleProgram(const std::string& program_name, int argc, char** argv,
+                      const ConsoleBody& body) {
+  // Arguments come from the terminal as UTF-8; anything else is taken as
+  // it is.
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    arguments.push_back(IsValidUtf8(argv[i]) ? Utf8ToCp1252(argv[i]) : std::string(argv[i]));
+  }
+  return WithMachineHost(program_name, [&](Host& host) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunConsoleProgramBody(host, program_name, arguments, body, out, err);
+    WriteToTerminal(stdout, out.str());
+    WriteToTerminal(stderr, err.str());
+    return status;
+  });
 }
 
 }  // namespace quillon

@@ -1,13 +1,20 @@
 // RunProgram on Windows: the real backends, the command line as the platform
 // hands it over, and the folder of the running executable.
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
 #include "shared/program_main.h"
 #include "shared/win32/win32_host.h"
 #include "shared/win32/windows_api.h"
 
 namespace quillon {
 
-int RunProgram(const std::string& program_name, int /*argc*/, char** /*argv*/,
-               const ProgramBody& body) {
+namespace {
+
+// Runs `run` with the real host of this machine.
+template <typename Run>
+int WithWindowsHost(const std::string& program_name, Run run) {
   Win32Shell shell;
   Win32FileSystem files;
   Win32Dialogs dialogs(program_name);
@@ -19,9 +26,38 @@ int RunProgram(const std::string& program_name, int /*argc*/, char** /*argv*/,
   Win32RandomSource random;
   Host host{shell,  files, dialogs,  processes, environment,
             search, clock, database, random,    FolderOf(ModulePath())};
-  // The argument text comes from the command line itself, not from argv: the
-  // C runtime's splitting would drop quotes and merge blanks.
-  return RunProgramBody(host, program_name, ArgumentTextOf(GetCommandLineA()), body);
+  return run(host);
+}
+
+void WriteToConsole(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+int RunProgram(const std::string& program_name, int /*argc*/, char** /*argv*/,
+               const ProgramBody& body) {
+  return WithWindowsHost(program_name, [&](Host& host) {
+    // The argument text comes from the command line itself, not from argv:
+    // the C runtime's splitting would drop quotes and merge blanks.
+    return RunProgramBody(host, program_name, ArgumentTextOf(GetCommandLineA()), body);
+  });
+}
+
+int RunConsoleProgram(const std::string& program_name, int argc, char** argv,
+                      const ConsoleBody& body) {
+  // A console program takes its arguments as the C runtime splits them, in
+  // the system code page, and writes that code page.
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  return WithWindowsHost(program_name, [&](Host& host) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunConsoleProgramBody(host, program_name, arguments, body, out, err);
+    WriteToConsole(stdout, out.str());
+    WriteToConsole(stderr, err.str());
+    return status;
+  });
 }
 
 }  // namespace quillon
