@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "shared/helpers/product.h"
@@ -32,6 +33,52 @@ std::unique_ptr<Connection> OpenZentrel(Database& database);
 
 // True when the look-up returns a row.
 bool Found(Connection& connection, const std::string& look_up);
+
+// The facts the access rules look at, asked for in the order the rules
+// need them (a fact the decision does not need is never asked for).
+class AccessFacts {
+ public:
+  virtual ~AccessFacts() = default;
+  // The executable is a base executable, allowed for everybody.
+  virtual bool IsBaseExecutable() = 0;
+  // The user is controlled: known and "ENABLED".
+  virtual bool IsControlledUser() = 0;
+  // The name of the application the executable belongs to; nullopt when it
+  // belongs to none.
+  virtual std::optional<std::string> ApplicationName() = 0;
+  // The user holds a grant of the executable's application.
+  virtual bool IsGranted() = 0;
+};
+
+// The access rules: "" when allowed, otherwise the executable's application
+// name or "Unassigned".
+std::string DecideAccess(AccessFacts& facts);
+
+// The facts as the access-control database holds them for a stored
+// executable path and a user name, read over an open connection with the
+// checker's look-ups (read only: nothing is registered).
+class DatabaseAccessFacts : public AccessFacts {
+ public:
+  DatabaseAccessFacts(Connection& connection, const std::string& exe_path,
+                      const std::string& user_name);
+  bool IsBaseExecutable() override;
+  bool IsControlledUser() override;
+  std::optional<std::string> ApplicationName() override;
+  bool IsGranted() override;
+
+ private:
+  Connection& connection_;
+  std::string path_;  // quotes doubled
+  std::string user_;  // quotes doubled
+};
+
+// The checker lets its own mailer pass unchecked when the hook library
+// reports its path (upper case) under the product folder.
+bool IsRequestMailer(const std::string& exe_path, const std::string& program_files);
+
+// The checker decides only executables on a local drive (the path holds
+// ":\").
+bool IsLocalExePath(const std::string& exe_path);
 
 // Registers the executable and the user when they are new, then decides:
 // "" when allowed, otherwise the executable's application name or

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "access/access.h"
+#include "shared/helpers/text.h"
 
 namespace quillon {
 
@@ -40,39 +41,59 @@ void InsertUnlessFound(Connection& connection, const std::string& look_up,
   if (!Found(connection, look_up)) connection.Execute(insert);
 }
 
-// The decision once executable and user are registered; path and user have
-// their quotes doubled already.
-std::string Decide(Connection& connection, const std::string& path, const std::string& user) {
+}  // namespace
+
+std::string DecideAccess(AccessFacts& facts) {
   // A base executable is allowed for everybody.
-  if (Found(connection, "SELECT * FROM APP_EXES WHERE APP_EXES.exe_path = '" + path +
-                            "' AND APP_EXES.app_id = '-1'")) {
-    return "";
-  }
+  if (facts.IsBaseExecutable()) return "";
   // A user who is not enabled is not controlled.
-  if (!Found(connection, "SELECT * FROM USERS WHERE USERS.user_name = '" + user +
-                             "' AND USERS.user_status = 'ENABLED'")) {
-    return "";
-  }
-  const std::optional<std::string> app_name =
-      FirstValue(connection,
-                 "SELECT APPS.app_name FROM APPS, APP_EXES WHERE APPS.app_id = APP_EXES.app_id AND "
-                 "APP_EXES.exe_path = '" +
-                     path + "'",
-                 "app_name");
+  if (!facts.IsControlledUser()) return "";
+  const std::optional<std::string> app_name = facts.ApplicationName();
   if (!app_name) return kUnassigned;
-  if (Found(connection,
-            "SELECT * FROM APP_EXES, APPS, ALLOWED_APPS, USERS WHERE APP_EXES.app_id = "
-            "APPS.app_id AND APPS.app_id = ALLOWED_APPS.app_id AND ALLOWED_APPS.user_id = "
-            "USERS.user_id AND APP_EXES.exe_path = '" +
-                path + "' AND USERS.user_name = '" + user + "'")) {
-    return "";
-  }
+  if (facts.IsGranted()) return "";
   // Denied. An empty decision would read as allowed, so an application
   // without a name is reported like no application at all.
   return app_name->empty() ? kUnassigned : *app_name;
 }
 
-}  // namespace
+DatabaseAccessFacts::DatabaseAccessFacts(Connection& connection, const std::string& exe_path,
+                                         const std::string& user_name)
+    : connection_(connection), path_(DoubleQuotes(exe_path)), user_(DoubleQuotes(user_name)) {}
+
+bool DatabaseAccessFacts::IsBaseExecutable() {
+  return Found(connection_, "SELECT * FROM APP_EXES WHERE APP_EXES.exe_path = '" + path_ +
+                                "' AND APP_EXES.app_id = '-1'");
+}
+
+bool DatabaseAccessFacts::IsControlledUser() {
+  return Found(connection_, "SELECT * FROM USERS WHERE USERS.user_name = '" + user_ +
+                                "' AND USERS.user_status = 'ENABLED'");
+}
+
+std::optional<std::string> DatabaseAccessFacts::ApplicationName() {
+  return FirstValue(
+      connection_,
+      "SELECT APPS.app_name FROM APPS, APP_EXES WHERE APPS.app_id = APP_EXES.app_id AND "
+      "APP_EXES.exe_path = '" +
+          path_ + "'",
+      "app_name");
+}
+
+bool DatabaseAccessFacts::IsGranted() {
+  return Found(connection_,
+               "SELECT * FROM APP_EXES, APPS, ALLOWED_APPS, USERS WHERE APP_EXES.app_id = "
+               "APPS.app_id AND APPS.app_id = ALLOWED_APPS.app_id AND ALLOWED_APPS.user_id = "
+               "USERS.user_id AND APP_EXES.exe_path = '" +
+                   path_ + "' AND USERS.user_name = '" + user_ + "'");
+}
+
+bool IsRequestMailer(const std::string& exe_path, const std::string& program_files) {
+  return exe_path == UpperCase(program_files + kMailerSuffix);
+}
+
+bool IsLocalExePath(const std::string& exe_path) {
+  return exe_path.find(":\\") != std::string::npos;
+}
 
 std::string CheckAccess(Database& database, const std::string& exe_path,
                         const std::string& user_name) {
@@ -87,7 +108,8 @@ std::string CheckAccess(Database& database, const std::string& exe_path,
   InsertUnlessFound(
       *connection, "SELECT USERS.user_name FROM USERS WHERE USERS.user_name = '" + user + "'",
       "INSERT INTO USERS (user_name, user_status) VALUES ('" + user + "', 'DISABLED')");
-  const std::string decision = Decide(*connection, path, user);
+  DatabaseAccessFacts facts(*connection, exe_path, user_name);
+  const std::string decision = DecideAccess(facts);
 
   connection->Close();
   return decision;

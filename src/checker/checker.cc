@@ -20,16 +20,6 @@ bool HasSeparator(const std::string& argument_text) {
   return argument_text.find(kRequestSeparator) != std::string::npos;
 }
 
-// The mailer the checker starts itself passes unchecked, when the hook
-// library reports its path in upper case.
-bool IsRequestMailer(const std::string& exe_path, const std::string& program_files) {
-  return exe_path == UpperCase(program_files + kMailerSuffix);
-}
-
-bool IsLocalFile(const std::string& exe_path) {
-  return exe_path.find(":\\") != std::string::npos;
-}
-
 std::string InvalidArgumentsMessage(const std::string& argument_text) {
   return "Invalid command line arguments \"" + argument_text + "\"";
 }
@@ -53,7 +43,7 @@ void RunChecker(Host& host, const std::string& argument_text) {
     return;
   }
   // 4. Refuse a file that is not on a local drive; its process keeps running.
-  if (!IsLocalFile(request.exePath)) {
+  if (!IsLocalExePath(request.exePath)) {
     WriteErrorLog(host.files, host.environment, host.clock, NotLocalFileMessage(request.exePath));
     return;
   }
