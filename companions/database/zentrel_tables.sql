@@ -1,4 +1,5 @@
--- The access-control database Zentrel: the five tables the programs use.
+-- The access-control database Zentrel: the five tables the programs use, and
+-- the administrators' audit.
 --
 -- Ids come from the database (INTEGER PRIMARY KEY); AUTOINCREMENT keeps an id
 -- from ever being handed out twice, and a fresh APPS table numbers its rows
@@ -33,6 +34,8 @@ CREATE TABLE APP_EXES (
   app_id INTEGER DEFAULT 0
 );
 CREATE INDEX APP_EXES_exe_path ON APP_EXES (exe_path);
+-- The administrators list an application's executables and those in none.
+CREATE INDEX APP_EXES_app_id ON APP_EXES (app_id);
 
 -- One row per known user account; user_status "ENABLED" or "DISABLED".
 CREATE TABLE USERS (
@@ -56,5 +59,15 @@ CREATE TABLE ACCESS_REQUESTS (
   exe_id INTEGER NOT NULL
 );
 CREATE INDEX ACCESS_REQUESTS_user_exe ON ACCESS_REQUESTS (user_id, exe_id);
+
+-- One row per change the administrators make: when (local time,
+-- YYYY-MM-DD HH:MM:SS), who, what. The checker never reads it.
+CREATE TABLE ADMIN_AUDIT (
+  audit_id INTEGER PRIMARY KEY AUTOINCREMENT,
+  changed_at TEXT NOT NULL,
+  changed_by TEXT NOT NULL,
+  action TEXT NOT NULL,
+  details TEXT NOT NULL
+);
 
 COMMIT;

@@ -1,5 +1,6 @@
 -- The access-control database Zentrel on SQL Server: the five tables the
--- programs use, run by the install script in the database Zentrel.
+-- programs use and the administrators' audit, run by the install script in
+-- the database Zentrel.
 --
 -- Ids come from the database (IDENTITY starting at 1, step 1), so a fresh
 -- APPS table numbers its rows 1, 2, 3 ... in insertion order, which the
@@ -32,6 +33,7 @@ CREATE TABLE APP_EXES (
   app_id int NULL DEFAULT 0
 )
 CREATE INDEX APP_EXES_exe_path ON APP_EXES (exe_path)
+CREATE INDEX APP_EXES_app_id ON APP_EXES (app_id)
 
 -- One row per known user account; user_status "ENABLED" or "DISABLED".
 CREATE TABLE USERS (
@@ -55,6 +57,14 @@ CREATE TABLE ACCESS_REQUESTS (
   exe_id int NOT NULL
 )
 CREATE INDEX ACCESS_REQUESTS_user_exe ON ACCESS_REQUESTS (user_id, exe_id)
+
+CREATE TABLE ADMIN_AUDIT (
+  audit_id int IDENTITY(1, 1) NOT NULL PRIMARY KEY,
+  changed_at varchar(19) NOT NULL,
+  changed_by varchar(256) NOT NULL,
+  action varchar(32) NOT NULL,
+  details varchar(2000) NOT NULL
+)
 GO
 
 -- The checker connects with the Windows account of the user who starts a
