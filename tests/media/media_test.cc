@@ -119,12 +119,14 @@ TEST(MediaTest, InstallScriptsMakeTheDatabaseAndTheSiteAndTheRemovalScriptsTakeT
 
   ToolResult result = machine.Run(kInstallDatabase);
   ASSERT_EQ(result.status, 0) << result.out << result.err;
-  EXPECT_THAT(QueryRows(database,
-                        "SELECT name FROM sqlite_master WHERE type = 'table' AND name "
-                        "NOT LIKE 'sqlite%' ORDER BY name"),
-              ElementsAre(TestRow{"ACCESS_REQUESTS"}, TestRow{"ALLOWED_APPS"}, TestRow{"APPS"},
-                          TestRow{"APP_EXES"}, TestRow{"USERS"}));
-  for (const char* table : {"APPS", "APP_EXES", "USERS", "ALLOWED_APPS", "ACCESS_REQUESTS"}) {
+  EXPECT_THAT(
+      QueryRows(database,
+                "SELECT name FROM sqlite_master WHERE type = 'table' AND name "
+                "NOT LIKE 'sqlite%' ORDER BY name"),
+      ElementsAre(TestRow{"ACCESS_REQUESTS"}, TestRow{"ADMIN_AUDIT"}, TestRow{"ALLOWED_APPS"},
+                  TestRow{"APPS"}, TestRow{"APP_EXES"}, TestRow{"USERS"}));
+  for (const char* table :
+       {"APPS", "APP_EXES", "USERS", "ALLOWED_APPS", "ACCESS_REQUESTS", "ADMIN_AUDIT"}) {
     EXPECT_EQ(CountRows(database, table), 0) << table;
   }
   // APPS numbers from 1, through the client as the installer seeds it.
