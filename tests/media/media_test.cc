@@ -68,6 +68,7 @@ TEST(MediaTest, HoldTheSetupFolderTheProductTreeAndTheStartMenuGroup) {
       "Program Files\\Harlwick\\",
       "Program Files\\Harlwick\\Zentrel\\",
       "Program Files\\Harlwick\\Zentrel\\Config\\",
+      "Program Files\\Harlwick\\Zentrel\\Config\\ZentrelAdmin.exe",
       "Program Files\\Harlwick\\Zentrel\\Config\\ZentrelConfig.exe",
       "Program Files\\Harlwick\\Zentrel\\Corvane.exe",
       "Program Files\\Harlwick\\Zentrel\\Dusmere.exe",

@@ -139,8 +139,9 @@ TEST_F(SetupOnAMachineTest, BareMachineTakesTwoRunsAndARestartThenEverythingIsIn
   EXPECT_EQ(machine.RegistryValue(std::string(kRegistration) + "\\DisplayName"), "Quillon");
   EXPECT_EQ(machine.RegistryValue(std::string(kRegistration) + "\\UninstallString"),
             "\"C:\\Program Files\\Harlwick\\Zentrel\\Uninstall\\Uninstall.exe\"");
-  for (const std::string file : {"Zentrel.exe", "Zentrel.ini", "Corvane.exe", "Dusmere.exe",
-                                 "Config\\ZentrelConfig.exe", "Uninstall\\Uninstall.exe"}) {
+  for (const std::string file :
+       {"Zentrel.exe", "Zentrel.ini", "Corvane.exe", "Dusmere.exe", "Config\\ZentrelConfig.exe",
+        "Config\\ZentrelAdmin.exe", "Uninstall\\Uninstall.exe"}) {
     EXPECT_TRUE(machine.Exists(std::string(kProduct) + "\\" + file)) << file;
   }
   EXPECT_TRUE(machine.Exists(kHookLibrary));
@@ -164,6 +165,12 @@ TEST_F(SetupOnAMachineTest, BareMachineTakesTwoRunsAndARestartThenEverythingIsIn
                        "SELECT a.app_name FROM APPS a JOIN APP_EXES e ON e.app_id = "
                        "a.app_id WHERE e.exe_path = 'C:\\WINDOWS\\NOTEPAD.EXE'"),
             "Notepad");
+  // The administrators' command line reaches the installed database.
+  const ToolResult admin = machine.Run(
+      "\"C:\\Program Files\\Harlwick\\Zentrel\\Config\\ZentrelAdmin.exe\" explain Alice "
+      "C:\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(admin.status, 0) << admin.err;
+  EXPECT_THAT(admin.out, HasSubstr("Allowed: the user is not controlled")) << admin.out;
 
   // The mailer may be started by every user: the grant after Dusmere's.
   const std::vector<std::string> commands = Commands(machine);

@@ -297,8 +297,9 @@ TEST_F(SetupMediaTest, InstallsInTwoRunsAndUninstalls) {
             << second_run << " ms\n";
 
   // The product tree, the settings file, the Start Menu group.
-  for (const char* file : {"\\Zentrel.exe", "\\Corvane.exe", "\\Dusmere.exe",
-                           "\\Config\\ZentrelConfig.exe", "\\Uninstall\\Uninstall.exe"}) {
+  for (const char* file :
+       {"\\Zentrel.exe", "\\Corvane.exe", "\\Dusmere.exe", "\\Config\\ZentrelConfig.exe",
+        "\\Config\\ZentrelAdmin.exe", "\\Uninstall\\Uninstall.exe"}) {
     EXPECT_EQ(ReadBytes(product + file),
               ReadBytes(media + "\\Program Files\\Harlwick\\Zentrel" + file))
         << file;
