@@ -11,6 +11,7 @@
 #include "support/services.h"
 #include "support/stand_in.h"
 #include "support/usage_error.h"
+#include "support/web_service.h"
 #include "support/windows_components.h"
 
 namespace quillon::machine {
@@ -51,7 +52,11 @@ int StartService(StandIn& net, const std::string& name) {
     net.Record(JsonObject().Add("service", name).Add("disabled", true));
     return kFailed;
   }
-  if (!RunningServices(net.machine().root()).Start(name)) {
+  const bool web_server = UpperCase(name) == kWebServerService;
+  const bool started = RunningServices(net.machine().root()).Start(name);
+  // The web server is a process of its own: listed as running without one
+  // (a fresh machine's state), it is started now.
+  if (!started && !(web_server && !WebServerPort(net.machine().root()))) {
     std::fprintf(stderr,
                  "The requested service has already been started.\n\nMore help is "
                  "available by typing NET HELPMSG 2182.\n");
@@ -59,8 +64,23 @@ int StartService(StandIn& net, const std::string& name) {
     return kFailed;
   }
   const std::string display = DisplayName(net, name);
-  std::printf("The %s service is starting.\nThe %s service was started successfully.\n\n",
-              display.c_str(), display.c_str());
+  std::printf("The %s service is starting.\n", display.c_str());
+  if (web_server) {
+    int port = 0;
+    try {
+      port = StartWebServer(net.machine());
+    } catch (const HostError& error) {
+      RunningServices(net.machine().root()).Stop(name);
+      std::fprintf(stderr,
+                   "%s\n\nSystem error 1067 has occurred.\n\nThe process terminated "
+                   "unexpectedly.\n",
+                   error.description().c_str());
+      net.Record(JsonObject().Add("service", name).Add("started", false));
+      return kFailed;
+    }
+    std::printf("The web server listens at %s\n", WebServerAddress(port).c_str());
+  }
+  std::printf("The %s service was started successfully.\n\n", display.c_str());
   net.Record(JsonObject().Add("service", name).Add("started", true));
   return 0;
 }
@@ -76,6 +96,7 @@ int StopService(StandIn& net, const std::string& name) {
     net.Record(JsonObject().Add("service", name).Add("not_running", true));
     return kFailed;
   }
+  if (UpperCase(name) == kWebServerService) StopWebServer(net.machine());
   std::printf("The %s service is stopping.\nThe %s service was stopped successfully.\n\n",
               display.c_str(), display.c_str());
   net.Record(JsonObject().Add("service", name).Add("stopped", true));

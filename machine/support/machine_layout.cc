@@ -39,6 +39,7 @@ constexpr Placement kPlacements[] = {
     {"wscript.exe", "C:\\WINDOWS\\system32\\wscript.exe"},
     {"net.exe", "C:\\WINDOWS\\system32\\net.exe"},
     {"net.exe", "C:\\WINDOWS\\system32\\net1.exe"},
+    {"inetinfo.exe", "C:\\WINDOWS\\system32\\inetsrv\\inetinfo.exe"},
     {"sysocmgr.exe", "C:\\WINDOWS\\system32\\sysocmgr.exe"},
     {"regini.exe", "C:\\WINDOWS\\system32\\regini.exe"},
     {"cacls.exe", "C:\\WINDOWS\\system32\\cacls.exe"},

@@ -10,6 +10,8 @@
 //   quillon-machine restart DIR
 //   quillon-machine media FOLDER
 //   quillon-machine open DIR [--user NAME] SHORTCUT
+//   quillon-machine account DIR NAME [--administrator]   (password on stdin)
+//   quillon-machine web DIR
 //
 // COMMAND_LINE is a Windows command line: one argument is taken as it is;
 // several are joined, each quoted where it holds blanks, so that each stays
@@ -21,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <set>
@@ -29,14 +32,19 @@
 #include <vector>
 
 #include "launch.h"
+#include "shared/helpers/text.h"
 #include "shared/host_error.h"
+#include "shared/posix/machine_accounts.h"
 #include "shared/posix/portable_machine.h"
 #include "shared/posix/posix_shell.h"
+#include "support/accounts.h"
 #include "support/command_text.h"
 #include "support/machine_layout.h"
 #include "support/process_start.h"
 #include "support/shortcut.h"
 #include "support/usage_error.h"
+#include "support/web_service.h"
+#include "support/windows_components.h"
 
 namespace quillon::machine {
 namespace {
@@ -56,7 +64,9 @@ constexpr char kUsage[] =
     "  quillon-machine run DIR [--user NAME] [--cwd WINPATH] -- COMMAND_LINE\n"
     "  quillon-machine restart DIR\n"
     "  quillon-machine media FOLDER\n"
-    "  quillon-machine open DIR [--user NAME] SHORTCUT\n";
+    "  quillon-machine open DIR [--user NAME] SHORTCUT\n"
+    "  quillon-machine account DIR NAME [--administrator]   (the password on stdin)\n"
+    "  quillon-machine web DIR\n";
 
 // ------------------------------------------------------------ command line
 
@@ -267,9 +277,43 @@ int Run(const std::vector<std::string>& raw) {
 int Restart(const std::vector<std::string>& raw) {
   const Arguments arguments = ParseArguments(raw, 1, {}, {}, false);
   const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
+  StopWebServer(machine);
   for (const std::string& service : RestartServices(machine)) {
     std::printf("started %s\n", service.c_str());
+    if (UpperCase(service) == kWebServerService) {
+      std::printf("web server at %s\n", WebServerAddress(StartWebServer(machine)).c_str());
+    }
   }
+  return 0;
+}
+
+// Creates or changes an account that may log on to the machine's web
+// server: its group and its password, read from the first line of stdin
+// (never from the command line, where other users could see it).
+int Account(const std::vector<std::string>& raw) {
+  const Arguments arguments = ParseArguments(raw, 2, {}, {"--administrator"}, false);
+  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
+  const std::string user = EnsureProfile(machine, arguments.positional[1]);
+  std::string password;
+  if (!std::getline(std::cin, password)) throw UsageError("the password is read from stdin");
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  SetAccount(machine.root(), user,
+             arguments.Has("--administrator") ? kAdministratorsGroup : kUsersGroup, password);
+  std::printf("%s (%s)\n", user.c_str(),
+              IsMachineAdministrator(machine.root(), user) ? kAdministratorsGroup : kUsersGroup);
+  return 0;
+}
+
+// Prints the web server's address, or fails when it does not run.
+int Web(const std::vector<std::string>& raw) {
+  const Arguments arguments = ParseArguments(raw, 1, {}, {}, false);
+  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
+  const std::optional<int> port = WebServerPort(machine.root());
+  if (!port) {
+    std::fprintf(stderr, "%s: the web server does not run (net.exe start W3SVC)\n", kToolName);
+    return 1;
+  }
+  std::printf("%s\n", WebServerAddress(*port).c_str());
   return 0;
 }
 
@@ -324,6 +368,8 @@ int Dispatch(const std::vector<std::string>& arguments) {
   if (command == "restart") return Restart(rest);
   if (command == "media") return Media(rest);
   if (command == "open") return Open(rest);
+  if (command == "account") return Account(rest);
+  if (command == "web") return Web(rest);
   if (command == "--help" || command == "help") {
     std::printf("%s", kUsage);
     return 0;

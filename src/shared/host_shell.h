@@ -53,6 +53,10 @@ class HostShell {
   // variable, the user cannot change it. Throws HostError when the platform
   // cannot tell it.
   virtual std::string UserName() = 0;
+
+  // True when the account this program runs under is a member of the local
+  // Administrators group. Throws HostError when the platform cannot tell.
+  virtual bool IsAdministrator() = 0;
 };
 
 }  // namespace quillon

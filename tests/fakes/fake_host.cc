@@ -223,6 +223,11 @@ std::string FakeShell::UserName() {
   return user_name_;
 }
 
+bool FakeShell::IsAdministrator() {
+  faults_.Check("IsAdministrator", "");  // a read: switchable, never journaled
+  return administrator_;
+}
+
 std::vector<UserProfile> FakeShell::UserProfiles() {
   faults_.Check("UserProfiles", "");  // a read: switchable, never journaled
   return profiles_;

@@ -90,6 +90,8 @@ class FakeShell : public HostShell {
   // The account set by SetUserName ("Administrator" at first); the fault
   // switch "UserName" makes it fail.
   std::string UserName() override;
+  // What SetAdministrator set (true at first); fault switch "IsAdministrator".
+  bool IsAdministrator() override;
 
   // Test set-up and inspection; none of these is journaled.
   void SetValue(const std::string& path, const std::string& data,
@@ -101,6 +103,7 @@ class FakeShell : public HostShell {
   void SetStartMenu(const std::string& folder) { start_menu_ = folder; }
   void SetUserProfiles(std::vector<UserProfile> profiles) { profiles_ = std::move(profiles); }
   void SetUserName(const std::string& account) { user_name_ = account; }
+  void SetAdministrator(bool administrator) { administrator_ = administrator; }
 
  private:
   struct RegistryValue {
@@ -124,6 +127,7 @@ class FakeShell : public HostShell {
   std::string start_menu_ = "C:\\Documents and Settings\\Administrator\\Start Menu";
   std::vector<UserProfile> profiles_;
   std::string user_name_ = "Administrator";
+  bool administrator_ = true;
 };
 
 // A Windows file system in memory: drives, folders and files by path, names

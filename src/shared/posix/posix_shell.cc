@@ -16,6 +16,7 @@
 #include "shared/helpers/text.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
+#include "shared/posix/machine_accounts.h"
 #include "shared/posix/posix_platform.h"
 
 extern char** environ;
@@ -73,6 +74,10 @@ std::string PosixShell::Environment(const std::string& name) {
 
 std::string PosixShell::UserName() {
   return Environment("USERNAME");
+}
+
+bool PosixShell::IsAdministrator() {
+  return IsMachineAdministrator(machine_.root(), UserName());
 }
 
 std::string PosixShell::RegRead(const std::string& path) {

@@ -34,6 +34,9 @@ class PosixShell : public HostShell {
   // The account the machine started the program as: on the portable host
   // that is its USERNAME, which quillon-machine sets for the user it runs.
   std::string UserName() override;
+  // The machine's accounts file says who is in Administrators (see
+  // machine_accounts.h); the built-in Administrator always is.
+  bool IsAdministrator() override;
 
   // Starts the program (a Windows path, looked up as Run looks up a command
   // line's program) with exactly the arguments given: each reaches it

@@ -42,6 +42,10 @@ class Win32Shell : public HostShell {
   // GetUserNameA: the account of the process's token, whatever the
   // environment says.
   std::string UserName() override;
+  // CheckTokenMembership with the Administrators group's well-known SID:
+  // the thread's impersonation token, else the process's (the user IIS
+  // starts a CGI program as).
+  bool IsAdministrator() override;
 };
 
 class Win32FileSystem : public HostFileSystem {

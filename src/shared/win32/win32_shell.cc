@@ -71,6 +71,20 @@ std::string Win32Shell::UserName() {
   return buffer;
 }
 
+bool Win32Shell::IsAdministrator() {
+  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                0, 0, 0, 0, 0, 0, &administrators)) {
+    throw LastHostError(ErrorSource::kShell);
+  }
+  BOOL member = FALSE;
+  const BOOL checked = CheckTokenMembership(nullptr, administrators, &member);
+  FreeSid(administrators);
+  if (!checked) throw LastHostError(ErrorSource::kShell);
+  return member != FALSE;
+}
+
 std::string Win32Shell::RegRead(const std::string& path) {
   const RegistryPath parsed = RegistryPathOrThrow(path);
   const std::string cannot_read = RegistryReadFailure(path);

@@ -1,0 +1,34 @@
+// Starting and stopping the machine's web server process (inetinfo.exe in
+// windir\system32\inetsrv, machine/inetinfo), as net.exe and a restart do.
+// The server runs detached from whoever started it, its output going to
+// "w3svc.log" at the machine root; it writes its port to "w3svc.port" and
+// its process id to "w3svc.pid" there, and ends by itself when it is
+// stopped, when W3SVC is no longer among the running services or when the
+// machine is gone.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "shared/posix/portable_machine.h"
+
+namespace quillon::machine {
+
+// The environment variable through which the server tells its starter that
+// it listens: the number of a descriptor it writes its port to, then closes.
+inline constexpr char kReadyDescriptorVariable[] = "QUILLON_READY_FD";
+
+// Starts the server and returns its port once it listens. Throws HostError
+// when the program is missing or does not come up.
+int StartWebServer(const PortableMachine& machine);
+
+// Stops the server when one runs, and waits until it has ended.
+void StopWebServer(const PortableMachine& machine);
+
+// The port of the running server, or nullopt when none runs.
+std::optional<int> WebServerPort(const std::string& machine_root);
+
+// "http://127.0.0.1:PORT/"
+std::string WebServerAddress(int port);
+
+}  // namespace quillon::machine
