@@ -1,5 +1,7 @@
 // Win32Shell against the real environment, registry and process start.
 #include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
 
 #include <functional>
 
@@ -22,6 +24,13 @@ TEST(Win32ShellEnvironment, ReadsProcessVariablesWholeAndUnsetAsEmpty) {
   EXPECT_EQ(shell.Environment("quillon_shell_test"), "C:\\Program Files");
   EXPECT_EQ(shell.Environment("QUILLON_SHELL_UNSET"), "");
   EXPECT_EQ(shell.Environment("QUILLON_SHELL_LONG"), long_value);
+}
+
+// The Administrators group's SID as the shell's own test knows it: the two
+// agree, whichever account runs the tests.
+TEST(Win32ShellAccount, IsAdministratorAgreesWithTheShell) {
+  Win32Shell shell;
+  EXPECT_EQ(shell.IsAdministrator(), IsUserAnAdmin() != FALSE);
 }
 
 class Win32ShellRegistry : public ::testing::Test {
