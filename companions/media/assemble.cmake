@@ -134,6 +134,7 @@ endforeach()
 set(site_install "${product}/Install/Install Zentrel Web Site")
 put_text("${scripts}/Install Zentrel Web Site.vbs" "${site_install}/Install Zentrel Web Site.vbs")
 file(COPY "${COMPANIONS}/site/Zentrel" DESTINATION "${MEDIA}/${site_install}")
+put_program("${ZENTREL_WEB}" "${site_install}/Zentrel/ZentrelWeb.exe")
 
 # The Start Menu group that Setup copies into the administrator's Programs.
 # On Windows media each text shortcut becomes a shell link of the same name.

@@ -82,6 +82,10 @@ TEST(MediaTest, HoldTheSetupFolderTheProductTreeAndTheStartMenuGroup) {
       "Site.vbs",
       "Program Files\\Harlwick\\Zentrel\\Install\\Install Zentrel Web Site\\Zentrel\\",
       "Program Files\\Harlwick\\Zentrel\\Install\\Install Zentrel Web Site\\Zentrel\\Default.htm",
+      "Program Files\\Harlwick\\Zentrel\\Install\\Install Zentrel Web Site\\Zentrel\\Zentrel.css",
+      "Program Files\\Harlwick\\Zentrel\\Install\\Install Zentrel Web "
+      "Site\\Zentrel\\ZentrelWeb.exe",
+      "Program Files\\Harlwick\\Zentrel\\Install\\Install Zentrel Web Site\\Zentrel\\cgi.ini",
       "Program Files\\Harlwick\\Zentrel\\Logs\\",
       "Program Files\\Harlwick\\Zentrel\\Uninstall\\",
       "Program Files\\Harlwick\\Zentrel\\Uninstall\\Remove Zentrel Database\\",
@@ -145,7 +149,8 @@ TEST(MediaTest, InstallScriptsMakeTheDatabaseAndTheSiteAndTheRemovalScriptsTakeT
   result = machine.Run(kInstallWebSite);
   ASSERT_EQ(result.status, 0) << result.out << result.err;
   EXPECT_THAT(machine.ReadFile(std::string(kSite) + "\\Default.htm"),
-              HasSubstr("Its pages are not written yet"));
+              HasSubstr("url=ZentrelWeb.exe"));
+  EXPECT_EQ(machine.ReadFile(std::string(kSite) + "\\cgi.ini"), "program=ZentrelWeb.exe\n");
 
   EXPECT_EQ(machine.Run(kRemoveWebSite).status, 0);
   EXPECT_EQ(machine.Run(kRemoveDatabase).status, 0);

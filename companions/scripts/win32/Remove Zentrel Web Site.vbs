@@ -17,6 +17,13 @@ Set root = GetObject(kRootPath)
 If Err.Number <> 0 Then WScript.Quit 1
 target = root.Path & "\" & kSiteName
 
+' IIS 6: the program's entry in the web service extensions (IIS 5 has
+' none; the call fails there and is passed over).
+Dim service
+Set service = GetObject("IIS://localhost/W3SVC")
+If Err.Number = 0 Then service.DeleteExtensionFileRecord target & "\ZentrelWeb.exe"
+Err.Clear
+
 ' The virtual directory, when there is one: its application first.
 Set site = GetObject(kRootPath & "/" & kSiteName)
 If Err.Number = 0 Then
