@@ -1,0 +1,223 @@
+#!/usr/bin/python3
+"""The administration web site in a real browser (headless Chromium through
+WebDriver), on a portable machine that Setup has installed Quillon on, with
+the machine's web server on 127.0.0.1.
+
+    admin_site.py TOOL MACHINE ADDRESS PASSWORD SCREENSHOTS
+
+TOOL is quillon-machine, MACHINE the installed machine, ADDRESS the web
+server's address, PASSWORD the Administrator's, SCREENSHOTS the folder the
+page screenshots go to. The machine holds the controlled-to-be user Alice,
+the non-administrator Bob (password "bobs-password") and two programs in no
+application: C:\\Program Files\\Sketch\\Sketch.exe and
+C:\\Program Files\\Doodle\\Doodle.exe. Exits 0 when every step held.
+"""
+import os
+import subprocess
+import sys
+import urllib.error
+import urllib.request
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
+
+TOOL, MACHINE, ADDRESS, PASSWORD, SHOTS = sys.argv[1:6]
+SITE = ADDRESS.rstrip("/") + "/Zentrel/"
+SKETCH = "C:\\Program Files\\Sketch\\Sketch.exe"
+DOODLE = "C:\\Program Files\\Doodle\\Doodle.exe"
+
+steps = 0
+
+
+def step(text):
+    global steps
+    steps += 1
+    print(f"  {steps:2}. {text}", flush=True)
+
+
+def check(condition, text):
+    if not condition:
+        raise AssertionError(text)
+
+
+def launch(user, program, answers=()):
+    """Starts program as user through the hook; returns the machine's last
+    word: running or terminated."""
+    queue = os.environ["QUILLON_ANSWERS"]
+    with open(queue, "w") as f:
+        f.write("".join(a + "\n" for a in answers))
+    report = subprocess.run([TOOL, "start", MACHINE, "--user", user, "--wait-ms", "120000", "--",
+                             f'"{program}"'], capture_output=True, text=True, check=True).stdout
+    pid = [line.split()[-1] for line in report.splitlines() if " as process " in line]
+    fate = report.strip().splitlines()[-1]
+    if fate == "running" and pid:
+        subprocess.run(["kill", pid[0]], check=False)
+    return fate
+
+
+def shot(driver, name):
+    path = os.path.join(SHOTS, name + ".png")
+    height = driver.execute_script("return document.body.scrollHeight")
+    driver.set_window_size(1280, max(720, min(height + 40, 2400)))
+    driver.save_screenshot(path)
+    print(f"      screenshot {path}")
+
+
+def page(driver, query=""):
+    driver.get(SITE + ("ZentrelWeb.exe?" + query if query else ""))
+
+
+def body(driver):
+    return driver.find_element(By.TAG_NAME, "body").text
+
+
+def row_with(driver, text):
+    for row in driver.find_elements(By.CSS_SELECTOR, "tbody tr"):
+        if text in row.text:
+            return row
+    raise AssertionError(f"no row holds {text!r}")
+
+
+def main():
+    os.makedirs(SHOTS, exist_ok=True)
+    options = webdriver.ChromeOptions()
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                     "--window-size=1280,900", "--no-proxy-server", "--lang=en-US"):
+        options.add_argument(argument)
+    options.binary_location = "/usr/bin/chromium"
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.set_page_load_timeout(180)
+    try:
+        run(driver)
+    finally:
+        driver.quit()
+    print(f"browser test: {steps} steps passed")
+
+
+def run(driver):
+    step("an anonymous visit gets the logon form (401)")
+    try:
+        urllib.request.urlopen(SITE)
+        check(False, "the site answered without a logon")
+    except urllib.error.HTTPError as error:
+        check(error.code == 401, f"anonymous request got {error.code}")
+    driver.get(SITE)
+    check(driver.find_element(By.NAME, "password"), "no password field")
+    shot(driver, "01-logon")
+
+    step("a wrong password is refused")
+    driver.find_element(By.NAME, "user").send_keys("Administrator")
+    driver.find_element(By.NAME, "password").send_keys("not the password")
+    driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+    check("incorrect" in body(driver), "a wrong password was not refused")
+
+    step("a non-administrator logs on and is refused (403)")
+    driver.find_element(By.NAME, "user").send_keys("Bob")
+    driver.find_element(By.NAME, "password").send_keys("bobs-password")
+    driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+    check("Administrators only" in body(driver), "Bob was let in")
+    shot(driver, "02-not-an-administrator")
+    driver.delete_all_cookies()
+
+    step("the administrator logs on: the overview")
+    driver.get(SITE)
+    driver.find_element(By.NAME, "user").send_keys("Administrator")
+    driver.find_element(By.NAME, "password").send_keys(PASSWORD)
+    driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+    check("Overview" in driver.title, f"after logon: {driver.title}")
+    check("in no application" in body(driver), "no counts on the overview")
+    shot(driver, "03-overview")
+
+    step("Users: Alice is not controlled; the administrator controls her")
+    driver.find_element(By.LINK_TEXT, "Users").click()
+    row = row_with(driver, "Alice")
+    check("Not controlled" in row.text, "Alice was controlled already")
+    row.find_element(By.XPATH, ".//button[normalize-space()='Control']").click()
+    check("now controls" in body(driver), "no note after enabling")
+    check("Controlled" in row_with(driver, "Alice").text, "Alice is not controlled")
+    shot(driver, "04-users")
+
+    step("Applications: create Drawing")
+    driver.find_element(By.LINK_TEXT, "Applications").click()
+    driver.find_element(By.ID, "name").send_keys("Drawing")
+    driver.find_element(By.XPATH, "//button[normalize-space()='Create']").click()
+    check("The application was created." in body(driver), "no note after creating")
+    check(driver.find_elements(By.LINK_TEXT, "Drawing"), "Drawing is not listed")
+    shot(driver, "05-applications")
+
+    step("Executables in no application: filter SKETCH, move Sketch.exe to Drawing")
+    driver.find_element(By.PARTIAL_LINK_TEXT, "Executables in no application").click()
+    driver.find_element(By.ID, "filter").send_keys("sketch")
+    driver.find_element(By.XPATH, "//button[normalize-space()='Filter']").click()
+    row = row_with(driver, SKETCH.upper())
+    row.find_element(By.CSS_SELECTOR, "input[type=checkbox]").click()
+    Select(driver.find_element(By.ID, "app")).select_by_visible_text("Drawing")
+    shot(driver, "06-unassigned")
+    driver.find_element(By.XPATH, "//button[normalize-space()='Move']").click()
+    check("The executables were moved." in body(driver), "no note after moving")
+    driver.find_element(By.LINK_TEXT, "Applications").click()
+    driver.find_element(By.LINK_TEXT, "Drawing").click()
+    check(SKETCH.upper() in body(driver), "Sketch.exe is not in Drawing")
+    shot(driver, "07-application")
+
+    step("Alice's page: grant Drawing")
+    page(driver, "page=user&name=Alice")
+    Select(driver.find_element(By.ID, "app")).select_by_visible_text("Drawing")
+    driver.find_element(By.XPATH, "//button[normalize-space()='Grant']").click()
+    check("The application was granted." in body(driver), "no note after granting")
+    check("Drawing" in driver.find_element(By.CSS_SELECTOR, "ul.grants").text, "no grant shown")
+    shot(driver, "08-user")
+
+    step("Alice starts Sketch.exe through the hook: it runs")
+    check(launch("Alice", SKETCH) == "running", "Sketch.exe was not allowed")
+
+    step("Alice starts Doodle.exe: terminated; she asks for access")
+    check(launch("Alice", DOODLE, ["Yes", "OK"]) == "terminated", "Doodle.exe was allowed")
+
+    step("the overview shows the denial; Access requests shows her request")
+    page(driver, "page=overview")
+    check(DOODLE.upper() in body(driver), "the denial is not on the overview")
+    shot(driver, "09-overview-denial")
+    driver.find_element(By.LINK_TEXT, "Access requests").click()
+    row = row_with(driver, DOODLE.upper())
+    check("Alice" in row.text, "the request is not Alice's")
+    shot(driver, "10-requests")
+
+    step("approve it into a new application Doodles")
+    row.find_element(By.CSS_SELECTOR, "input[name=new_app]").send_keys("Doodles")
+    row.find_element(By.XPATH, ".//button[normalize-space()='Approve']").click()
+    check("The request was approved" in body(driver), "no note after approving")
+    check("No access request is waiting." in body(driver), "the request is still listed")
+
+    step("Alice starts Doodle.exe again: it runs")
+    check(launch("Alice", DOODLE) == "running", "Doodle.exe is still denied")
+
+    step("Explain: Alice and Doodle.exe, then Alice and an unknown program")
+    driver.find_element(By.LINK_TEXT, "Explain").click()
+    driver.find_element(By.ID, "user").send_keys("Alice")
+    driver.find_element(By.ID, "path").send_keys(DOODLE)
+    driver.find_element(By.XPATH, "//button[normalize-space()='Explain']").click()
+    verdict = driver.find_element(By.CSS_SELECTOR, ".verdict").text
+    check(verdict.startswith("Allowed"), f"explain said {verdict!r}")
+    check("Doodles" in body(driver), "the application is not among the facts")
+    shot(driver, "11-explain")
+    page(driver, "page=explain&user=Alice&path=C%3A%5CWINDOWS%5Csystem32%5Csol.exe")
+    check(driver.find_element(By.CSS_SELECTOR, ".verdict").text.startswith("Denied"),
+          "an ungranted program was allowed")
+
+    step("an application named like a script shows as text")
+    driver.find_element(By.LINK_TEXT, "Applications").click()
+    driver.find_element(By.ID, "name").send_keys("<script>alert(1)</script>")
+    driver.find_element(By.XPATH, "//button[normalize-space()='Create']").click()
+    check(driver.find_elements(By.LINK_TEXT, "<script>alert(1)</script>"), "not shown as text")
+    shot(driver, "12-hostile-name")
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except AssertionError as error:
+        print(f"browser test FAILED at step {steps}: {error}", file=sys.stderr)
+        sys.exit(1)
