@@ -7,6 +7,7 @@
 #include "shared/database.h"
 #include "shared/host_file_system.h"
 #include "shared/host_shell.h"
+#include "shared/network.h"
 #include "shared/platform.h"
 
 namespace quillon {
@@ -21,6 +22,7 @@ struct Host {
   Clock& clock;
   Database& database;
   RandomSource& random;
+  Network& network;
   // The folder that holds the running program (Windows form, no trailing
   // backslash except at a drive's root).
   std::string program_folder;

@@ -22,8 +22,9 @@ using ProgramBody = std::function<void(Host& host, const std::string& argument_t
 int RunProgramBody(Host& host, const std::string& program_name, const std::string& argument_text,
                    const ProgramBody& body);
 
-// Creates the real host of this platform (backend-specific), reads the
-// argument text the platform's way and runs the body. Used by every main().
+// Creates the real host of this platform, reads the argument text the
+// platform's way and runs the body, reporting what leaves it. Used by every
+// program's main().
 int RunProgram(const std::string& program_name, int argc, char** argv, const ProgramBody& body);
 
 // The body of a console program (one that writes to a terminal instead of
@@ -44,5 +45,14 @@ int RunConsoleProgramBody(Host& host, const std::string& program_name,
 // the terminal's encoding (backend-specific).
 int RunConsoleProgram(const std::string& program_name, int argc, char** argv,
                       const ConsoleBody& body);
+
+// What runs with the real host and the argument text; returns the exit
+// status and reports its own failures.
+using HostedRun = std::function<int(Host& host, const std::string& argument_text)>;
+
+// Creates the real host of this platform (backend-specific) and hands it,
+// with the argument text read the platform's way, to `run`. For programs
+// that show no error report (the mailer).
+int RunWithHost(const std::string& program_name, int argc, char** argv, const HostedRun& run);
 
 }  // namespace quillon

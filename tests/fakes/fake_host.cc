@@ -675,6 +675,41 @@ void FakeRandom::Queue(const std::vector<std::uint8_t>& bytes) {
   queued_.insert(queued_.end(), bytes.begin(), bytes.end());
 }
 
+// ------------------------------------------------------------------- network
+
+class FakeNetwork::Connection : public NetworkConnection {
+ public:
+  explicit Connection(FakeNetwork& network) : network_(network) {}
+
+  void Send(const std::string& bytes, std::chrono::milliseconds) override {
+    network_.faults_.Check("Send", bytes);
+    network_.sent += bytes;
+  }
+
+  std::string Receive(std::chrono::milliseconds) override {
+    network_.faults_.Check("Receive", network_.script_.empty() ? "" : network_.script_.front());
+    if (network_.script_.empty()) return "";
+    std::string chunk = network_.script_.front();
+    network_.script_.pop_front();
+    return chunk;
+  }
+
+ private:
+  FakeNetwork& network_;
+};
+
+std::unique_ptr<NetworkConnection> FakeNetwork::Connect(const std::string& host, std::uint16_t port,
+                                                        std::chrono::milliseconds timeout) {
+  const std::string target = host + ":" + std::to_string(port);
+  journal_.Add("Connect " + target + " (" + std::to_string(timeout.count()) + " ms)");
+  faults_.Check("Connect", target);
+  return std::make_unique<Connection>(*this);
+}
+
+std::string FakeNetwork::SystemTextToUtf8(const std::string& text) {
+  return Cp1252ToUtf8(text);
+}
+
 // ------------------------------------------------------------------ database
 
 std::unique_ptr<Connection> NoDatabase::NewConnection() {
@@ -699,9 +734,9 @@ FakeMachine::FakeMachine() {
 }
 
 Host FakeMachine::host(Database* database) {
-  return Host{shell,       files,         dialogs, processes,
-              environment, search,        clock,   database != nullptr ? *database : no_database,
-              random,      program_folder};
+  return Host{shell,       files,   dialogs,       processes,
+              environment, search,  clock,         database != nullptr ? *database : no_database,
+              random,      network, program_folder};
 }
 
 }  // namespace quillon::testing

@@ -263,6 +263,34 @@ class FakeRandom : public RandomSource {
   std::size_t drawn_ = 0;
 };
 
+// A network with one scripted server: each Receive hands out the next queued
+// chunk, and "" (the server closed) once the script is used up. Journals
+// "Connect host:port (N ms)"; what is sent is kept in `sent`. The fault
+// switches "Connect" (target "host:port"), "Send" and "Receive" (target: the
+// bytes sent or the next chunk) make an operation fail.
+class FakeNetwork : public Network {
+ public:
+  FakeNetwork(Journal& journal, FaultSwitches& faults) : journal_(journal), faults_(faults) {}
+  std::unique_ptr<NetworkConnection> Connect(const std::string& host, std::uint16_t port,
+                                             std::chrono::milliseconds timeout) override;
+  std::string SystemTextToUtf8(const std::string& text) override;
+
+  void Queue(const std::string& chunk) { script_.push_back(chunk); }
+  // Forgets the script and what was sent.
+  void Reset() {
+    script_.clear();
+    sent.clear();
+  }
+
+  std::string sent;
+
+ private:
+  class Connection;
+  Journal& journal_;
+  FaultSwitches& faults_;
+  std::deque<std::string> script_;
+};
+
 // A database for programs that must not touch one: every use fails.
 class NoDatabase : public Database {
  public:
@@ -289,6 +317,7 @@ class FakeMachine {
   FakeClock clock;
   FakeRandom random{faults};
   NoDatabase no_database;
+  FakeNetwork network{journal, faults};
   std::string program_folder = "D:\\";
 };
 

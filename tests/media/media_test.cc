@@ -1,6 +1,6 @@
 // The setup media as the build assembles them, tried on machines made by
 // quillon-machine: the layout, the install scripts (and the removal scripts
-// after them), the Start Menu shortcuts, and the placeholder programs.
+// after them), the Start Menu shortcuts, and the mailer and Dusmere on the media.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -202,28 +202,29 @@ TEST(MediaTest, StartMenuShortcutsOpenWhatTheySay) {
   EXPECT_FALSE(machine.Exists("C:\\Program Files\\Harlwick\\Zentrel\\Zentrel.exe"));
 }
 
-TEST(MediaTest, ThePlaceholderMailerRecordsHowItWasStartedAndDusmereIsTheRealTool) {
+TEST(MediaTest, TheMailerIsTheRealOneAndDusmereIsTheRealTool) {
   TestMachine machine;
   MakeMachineWithMedia(machine);
-  ASSERT_EQ(machine
-                .Run("\"D:\\Quillon\\Program Files\\Harlwick\\Zentrel\\Corvane.exe\" "
-                     "\"mail.example.com\" \"admin@example.com\" \"QUILLON-XP\" "
-                     "\"C:\\WINDOWS\\SYSTEM32\\CALC.EXE\" \"Calculator\" \"Bob\" \"7\"")
+  // The product tree in place, as Setup copies it: the mailer logs into it.
+  std::filesystem::copy(kMedia + "/Program Files/Harlwick",
+                        machine.Posix("C:\\Program Files") + "/Harlwick",
+                        std::filesystem::copy_options::recursive);
+  // The media's mailer is the real one: started without its seven values it
+  // sends nothing, shows nothing and says why in the checker's Error.log.
+  EXPECT_EQ(machine
+                .Run("\"C:\\Program Files\\Harlwick\\Zentrel\\Corvane.exe\" "
+                     "\"mail.example.com\" \"admin@example.com\" \"QUILLON-XP\"")
                 .status,
-            0);
+            1);
+  EXPECT_THAT(
+      TextLines(machine.Posix("C:\\Program Files\\Harlwick\\Zentrel\\Logs\\Error.log")),
+      ElementsAre(HasSubstr(": ERROR! Corvane: invalid command line arguments (3 instead of "
+                            "7): \"mail.example.com\" \"admin@example.com\" \"QUILLON-XP\"")));
+  EXPECT_TRUE(machine.Dialogs().empty());
   // Dusmere is the user's access tool: here, without a database, it ends in
-  // its error report and writes no placeholder log.
+  // its error report.
   ASSERT_EQ(machine.Run("\"D:\\Quillon\\Program Files\\Harlwick\\Zentrel\\Dusmere.exe\"").status,
             1);
-
-  const std::vector<std::string> mailer =
-      TextLines(machine.Posix(std::string(kProduct) + "\\Logs\\Corvane.log"));
-  ASSERT_EQ(mailer.size(), 1u);
-  EXPECT_THAT(mailer[0],
-              HasSubstr(" 7 arguments: \"mail.example.com\" \"admin@example.com\" \"QUILLON-XP\" "
-                        "\"C:\\WINDOWS\\SYSTEM32\\CALC.EXE\" \"Calculator\" \"Bob\" \"7\" - not "
-                        "sent: this Corvane.exe is a placeholder that sends no e-mail"));
-  EXPECT_FALSE(machine.Exists(std::string(kProduct) + "\\Logs\\Dusmere.log"));
   const std::vector<DialogRecord> boxes = machine.Dialogs();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].program, "Dusmere");

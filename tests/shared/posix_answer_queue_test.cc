@@ -100,8 +100,9 @@ TEST(UnreadableAnswerQueueTest, BoxesTakeTheirDefaultAndTheErrorReportStillShows
     PosixDialogs dialogs("Zentrel.exe");
     // The fake machine's host with the real boxes.
     const Host fake = machine.host();
-    Host host{fake.shell,  fake.files, dialogs,       fake.processes, fake.environment,
-              fake.search, fake.clock, fake.database, fake.random,    fake.program_folder};
+    Host host{fake.shell,         fake.files, dialogs,       fake.processes, fake.environment,
+              fake.search,        fake.clock, fake.database, fake.random,    fake.network,
+              fake.program_folder};
 
     ::testing::internal::CaptureStderr();
     const int status = RunProgramBody(host, "Zentrel", "", [](Host&, const std::string&) {

@@ -1,4 +1,4 @@
-// RunProgram on the portable machine: the machine named by QUILLON_MACHINE,
+// RunWithHost on the portable machine: the machine named by QUILLON_MACHINE,
 // the argument text joined from argv, and the POSIX backends of every facade.
 // Nothing is read or opened here that the program may not need: the
 // registry, the answer queue and the database are touched on first use.
@@ -13,6 +13,7 @@
 #include "shared/helpers/text.h"
 #include "shared/posix/portable_machine.h"
 #include "shared/posix/posix_file_system.h"
+#include "shared/posix/posix_network.h"
 #include "shared/posix/posix_platform.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/sqlite_database.h"
@@ -77,8 +78,9 @@ int WithMachineHost(const std::string& program_name, Run run) {
   PosixClock clock;
   SqliteDatabase database(machine.DatabasesPath());
   PosixRandomSource random;
-  Host host{shell,  files, dialogs,  processes, environment,
-            search, clock, database, random,    ProgramFolder(machine)};
+  PosixNetwork network;
+  Host host{shell, files,    dialogs, processes, environment,           search,
+            clock, database, random,  network,   ProgramFolder(machine)};
   return run(host);
 }
 
@@ -97,6 +99,11 @@ int RunProgram(const std::string& program_name, int argc, char** argv, const Pro
   return WithMachineHost(program_name, [&](Host& host) {
     return RunProgramBody(host, program_name, argument_text, body);
   });
+}
+
+int RunWithHost(const std::string& program_name, int argc, char** argv, const HostedRun& run) {
+  const std::string argument_text = ArgumentText(argc, argv);
+  return WithMachineHost(program_name, [&](Host& host) { return run(host, argument_text); });
 }
 
 int RunConsoleProgram(const std::string& program_name, int argc, char** argv,

@@ -12,6 +12,7 @@
 #include "shared/database.h"
 #include "shared/host_file_system.h"
 #include "shared/host_shell.h"
+#include "shared/network.h"
 #include "shared/platform.h"
 #include "shared/win32/this_process.h"
 
@@ -111,6 +112,16 @@ class Win32Clock : public Clock {
 class Win32RandomSource : public RandomSource {
  public:
   std::vector<std::uint8_t> Bytes(std::size_t count) override;
+};
+
+// Outgoing TCP connections through Winsock, non-blocking, every wait a
+// select bounded by the time the caller allows; text converted from the ANSI
+// code page.
+class Win32Network : public Network {
+ public:
+  std::unique_ptr<NetworkConnection> Connect(const std::string& host, std::uint16_t port,
+                                             std::chrono::milliseconds timeout) override;
+  std::string SystemTextToUtf8(const std::string& text) override;
 };
 
 // Connections through ODBC. The programs' OLE DB connection string is turned

@@ -1,4 +1,4 @@
-// RunProgram on Windows: the real backends, the command line as the platform
+// RunWithHost on Windows: the real backends, the command line as the platform
 // hands it over, and the folder of the running executable.
 #include <cstdio>
 #include <sstream>
@@ -24,8 +24,9 @@ int WithWindowsHost(const std::string& program_name, Run run) {
   Win32Clock clock;
   OdbcDatabase database;
   Win32RandomSource random;
-  Host host{shell,  files, dialogs,  processes, environment,
-            search, clock, database, random,    FolderOf(ModulePath())};
+  Win32Network network;
+  Host host{shell, files,    dialogs, processes, environment,           search,
+            clock, database, random,  network,   FolderOf(ModulePath())};
   return run(host);
 }
 
@@ -43,6 +44,12 @@ int RunProgram(const std::string& program_name, int /*argc*/, char** /*argv*/,
     // the C runtime's splitting would drop quotes and merge blanks.
     return RunProgramBody(host, program_name, ArgumentTextOf(GetCommandLineA()), body);
   });
+}
+
+int RunWithHost(const std::string& program_name, int /*argc*/, char** /*argv*/,
+                const HostedRun& run) {
+  return WithWindowsHost(program_name,
+                         [&](Host& host) { return run(host, ArgumentTextOf(GetCommandLineA())); });
 }
 
 int RunConsoleProgram(const std::string& program_name, int argc, char** argv,
