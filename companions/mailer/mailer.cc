@@ -38,12 +38,12 @@ class SmtpSession {
       try {
         reply = TakeReply(received_);
       } catch (const std::runtime_error& error) {
-        throw HostError(network_error::kConnectionFailed,
+        throw HostError(error_number::kNetworkDown,
                         std::string(error.what()) + " in the answer to " + expected);
       }
       if (reply) return *reply;
       if (received_.size() > kLongestReply) {
-        throw HostError(network_error::kConnectionFailed,
+        throw HostError(error_number::kNetworkDown,
                         "the answer to " + expected + " is too long for an SMTP reply");
       }
       std::string bytes;
@@ -54,7 +54,7 @@ class SmtpSession {
                         error.description() + " waiting for the answer to " + expected);
       }
       if (bytes.empty()) {
-        throw HostError(network_error::kConnectionFailed,
+        throw HostError(error_number::kNetworkDown,
                         "the server closed the connection before answering " + expected);
       }
       received_ += bytes;
@@ -79,7 +79,7 @@ class SmtpSession {
   Milliseconds Remaining(const std::string& what) const {
     const auto left = std::chrono::duration_cast<Milliseconds>(deadline_ - SteadyClock::now());
     if (left.count() <= 0) {
-      throw HostError(network_error::kTimedOut,
+      throw HostError(error_number::kTimedOut,
                       "the time allowed for the conversation ran out before " + what);
     }
     return left;
@@ -93,7 +93,7 @@ class SmtpSession {
 // Fails unless the reply's code is one of the accepted ones.
 void Expect(const SmtpReply& reply, std::initializer_list<int> accepted, const std::string& what) {
   if (std::find(accepted.begin(), accepted.end(), reply.code) != accepted.end()) return;
-  throw HostError(network_error::kConnectionFailed,
+  throw HostError(error_number::kNetworkDown,
                   "the server answered \"" + ReplyText(reply) + "\" to " + what);
 }
 

@@ -30,6 +30,10 @@ constexpr StandardErrorEntry kStandardErrors[] = {
     {error_number::kInvalidName,
      "The filename, directory name, or volume label syntax is incorrect."},
     {error_number::kUnspecified, "Unspecified error"},
+    {error_number::kNetworkDown, "The network connection failed"},
+    {error_number::kTimedOut, "Timed out"},
+    {error_number::kConnectionRefused, "Connection refused"},
+    {error_number::kHostNotFound, "Host not found"},
 };
 
 }  // namespace

@@ -29,6 +29,11 @@ inline constexpr long kSystemFileNotFound = -2147024894;  // 0x80070002
 inline constexpr long kAccessDenied = -2147024891;        // 0x80070005
 inline constexpr long kInvalidName = -2147024773;         // 0x8007007B: name syntax
 inline constexpr long kUnspecified = -2147467259;         // 0x80004005 (database errors)
+// The socket interface's numbers for network failures.
+inline constexpr long kNetworkDown = 10050;        // any other failure of the network
+inline constexpr long kTimedOut = 10060;           // no answer within the time allowed
+inline constexpr long kConnectionRefused = 10061;  // nothing listens at the port
+inline constexpr long kHostNotFound = 11001;       // the name does not resolve
 }  // namespace error_number
 
 class HostError : public std::runtime_error {

@@ -8,28 +8,21 @@
 #include <memory>
 #include <string>
 
-namespace quillon {
+#include "shared/host_error.h"
 
-// Error numbers of network failures, as the platform's socket interface
-// numbers them (the same on every backend).
-namespace network_error {
-inline constexpr long kTimedOut = 10060;  // no answer within the time allowed
-inline constexpr long kConnectionRefused = 10061;
-inline constexpr long kHostNotFound = 11001;      // the name does not resolve
-inline constexpr long kConnectionFailed = 10050;  // any other failure of the network
-}  // namespace network_error
+namespace quillon {
 
 // One open connection; closed when the object goes.
 class NetworkConnection {
  public:
   virtual ~NetworkConnection() = default;
   // Sends every byte, waiting at most `timeout` in all. Throws HostError
-  // (kTimedOut when the time runs out, kConnectionFailed when the peer is
+  // (kTimedOut when the time runs out, kNetworkDown when the peer is
   // gone).
   virtual void Send(const std::string& bytes, std::chrono::milliseconds timeout) = 0;
   // Waits at most `timeout` for bytes and returns those that have arrived
   // (at least one), or "" once the peer has closed the connection. Throws
-  // HostError (kTimedOut when nothing arrives in time, kConnectionFailed
+  // HostError (kTimedOut when nothing arrives in time, kNetworkDown
   // when the connection breaks).
   virtual std::string Receive(std::chrono::milliseconds timeout) = 0;
 };
@@ -39,7 +32,7 @@ class Network {
   virtual ~Network() = default;
   // Connects to the host (a name or an address) on the port, trying each of
   // its addresses in turn within `timeout` in all. Throws HostError:
-  // kHostNotFound, kConnectionRefused, kTimedOut or kConnectionFailed.
+  // kHostNotFound, kConnectionRefused, kTimedOut or kNetworkDown.
   virtual std::unique_ptr<NetworkConnection> Connect(const std::string& host, std::uint16_t port,
                                                      std::chrono::milliseconds timeout) = 0;
   // Text in the system code page (Windows-1252 on the portable host, the

@@ -207,7 +207,7 @@ TEST_F(MailerServerTest, EveryFailureEndsInOneErrorLogLine) {
        R"(Connection refused)"},
       {"unknown host", "", "no-such-host.invalid", 7,
        R"(ERROR! Corvane: access request "17" not mailed through "no-such-host\.invalid": )"
-       R"(Unknown host "no-such-host\.invalid" \(.*\))"},
+       R"(Host not found: "no-such-host\.invalid" \(.*\))"},
       {"six arguments", "", "mail.test", 6,
        R"(ERROR! Corvane: invalid command line arguments \(6 instead of 7\): "mail\.test" )"
        R"("admin@harlwick\.example" "HARLWICK-PC" "C:\\TOOLS\\GAME\.EXE" "Games" "alice")"},

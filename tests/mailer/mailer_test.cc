@@ -162,11 +162,11 @@ TEST_F(MailerTest, EveryFailureIsOneErrorLogLineAndStatusOne) {
 }
 
 TEST_F(MailerTest, FailuresOfTheNetworkAreLoggedWithWhatWasGoingOn) {
-  machine.faults.Fail("Connect", "", network_error::kConnectionRefused, "Connection refused");
+  machine.faults.Fail("Connect", "", error_number::kConnectionRefused, "Connection refused");
   EXPECT_EQ(Run(), 1);
   machine.faults = testing::FaultSwitches();
   Serve({"220 x\r\n"});
-  machine.faults.FailAfter(1, "Receive", "", network_error::kTimedOut, "Timed out");
+  machine.faults.FailAfter(1, "Receive", "", error_number::kTimedOut, "Timed out");
   EXPECT_EQ(Run(), 1);
   const std::string prefix =
       "02/03/06 09:05:07: ERROR! Corvane: access request \"7\" not mailed through "

@@ -22,11 +22,13 @@ using SteadyClock = std::chrono::steady_clock;
 HostError SocketError(int error) {
   switch (error) {
     case ETIMEDOUT:
-      return HostError(network_error::kTimedOut, "Timed out");
+      return StandardError(error_number::kTimedOut);
     case ECONNREFUSED:
-      return HostError(network_error::kConnectionRefused, "Connection refused");
+      return StandardError(error_number::kConnectionRefused);
     default:
-      return HostError(network_error::kConnectionFailed, std::strerror(error));
+      return HostError(error_number::kNetworkDown, StandardErrorText(error_number::kNetworkDown) +
+                                                       std::string(" (") + std::strerror(error) +
+                                                       ")");
   }
 }
 
@@ -117,8 +119,9 @@ std::unique_ptr<NetworkConnection> PosixNetwork::Connect(const std::string& host
   addrinfo* addresses = nullptr;
   const int looked_up = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses);
   if (looked_up != 0) {
-    throw HostError(network_error::kHostNotFound,
-                    "Unknown host \"" + host + "\" (" + gai_strerror(looked_up) + ")");
+    throw HostError(error_number::kHostNotFound, StandardErrorText(error_number::kHostNotFound) +
+                                                     std::string(": \"") + host + "\" (" +
+                                                     gai_strerror(looked_up) + ")");
   }
   int last_error = ECONNREFUSED;
   for (const addrinfo* address = addresses; address != nullptr; address = address->ai_next) {

@@ -21,13 +21,13 @@ using SteadyClock = std::chrono::steady_clock;
 HostError SocketError(int error) {
   switch (error) {
     case WSAETIMEDOUT:
-      return HostError(network_error::kTimedOut, "Timed out");
+      return StandardError(error_number::kTimedOut);
     case WSAECONNREFUSED:
-      return HostError(network_error::kConnectionRefused, "Connection refused");
+      return StandardError(error_number::kConnectionRefused);
     default:
-      return HostError(
-          network_error::kConnectionFailed,
-          "The network connection failed (Winsock error " + std::to_string(error) + ")");
+      return HostError(error_number::kNetworkDown, StandardErrorText(error_number::kNetworkDown) +
+                                                       std::string(" (Winsock error ") +
+                                                       std::to_string(error) + ")");
   }
 }
 
@@ -128,7 +128,8 @@ std::unique_ptr<NetworkConnection> Win32Network::Connect(const std::string& host
   hints.ai_protocol = IPPROTO_TCP;
   addrinfo* addresses = nullptr;
   if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses) != 0) {
-    throw HostError(network_error::kHostNotFound, "Unknown host \"" + host + "\"");
+    throw HostError(error_number::kHostNotFound, StandardErrorText(error_number::kHostNotFound) +
+                                                     std::string(": \"") + host + "\"");
   }
   int last_error = WSAECONNREFUSED;
   for (const addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
