@@ -13,7 +13,7 @@ serves until it is terminated or its standard input closes. MODE:
            appears
   reject   greets and answers EHLO and MAIL FROM, then refuses every
            recipient with 550
-  close    greets, then closes the connection
+  close    greets, then closes its side of the connection
   silent   accepts connections and never says anything
 """
 import asyncio
@@ -89,8 +89,13 @@ def rejecting(connection):
 
 
 def closing(connection):
+    # Closes its side after the greeting and reads on until the client has
+    # gone, so that what the client sends meanwhile draws no reset.
     with connection:
         connection.sendall(b"220 mail.test ESMTP\r\n")
+        connection.shutdown(socket.SHUT_WR)
+        while connection.recv(4096):
+            pass
 
 
 held = []
