@@ -1,3 +1,5 @@
+#include "shared/win32/odbc_database.h"
+
 #include <optional>
 #include <utility>
 #include <variant>
@@ -6,7 +8,6 @@
 #include "shared/backend/database_backend.h"
 #include "shared/helpers/text.h"
 #include "shared/win32/registry.h"
-#include "shared/win32/win32_host.h"
 #include "shared/win32/windows_api.h"
 
 namespace quillon {

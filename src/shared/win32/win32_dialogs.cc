@@ -4,8 +4,9 @@
 #include <vector>
 
 #include "shared/win32/dialog_script.h"
+#include "shared/win32/this_process.h"
 #include "shared/win32/win32_error.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_platform.h"
 
 namespace quillon {
 namespace {

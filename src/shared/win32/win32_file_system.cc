@@ -1,3 +1,5 @@
+#include "shared/win32/win32_file_system.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -6,7 +8,6 @@
 #include "shared/helpers/text.h"
 #include "shared/win32/file_append.h"
 #include "shared/win32/win32_error.h"
-#include "shared/win32/win32_host.h"
 
 namespace quillon {
 namespace {

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "shared/host_error.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_network.h"
 
 namespace quillon {
 

@@ -1,7 +1,8 @@
+#include "shared/win32/win32_platform.h"
+
 #include <vector>
 
 #include "shared/win32/local_time.h"
-#include "shared/win32/win32_host.h"
 #include "shared/win32/windows_api.h"
 
 namespace quillon {

@@ -5,7 +5,12 @@
 #include <vector>
 
 #include "shared/program_main.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/odbc_database.h"
+#include "shared/win32/this_process.h"
+#include "shared/win32/win32_file_system.h"
+#include "shared/win32/win32_network.h"
+#include "shared/win32/win32_platform.h"
+#include "shared/win32/win32_shell.h"
 #include "shared/win32/windows_api.h"
 
 namespace quillon {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "shared/win32/win32_error.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_platform.h"
 #include "shared/win32/windows_api.h"
 
 // clang-format off

@@ -1,10 +1,12 @@
+#include "shared/win32/win32_shell.h"
+
 #include <cstring>
 #include <vector>
 
 #include "shared/helpers/text.h"
 #include "shared/win32/registry.h"
+#include "shared/win32/this_process.h"
 #include "shared/win32/win32_error.h"
-#include "shared/win32/win32_host.h"
 
 namespace quillon {
 namespace {

@@ -8,7 +8,10 @@
 #include "contract/file_system_contract.h"
 #include "contract/platform_contract.h"
 #include "contract/registry_contract.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/odbc_database.h"
+#include "shared/win32/win32_file_system.h"
+#include "shared/win32/win32_platform.h"
+#include "shared/win32/win32_shell.h"
 #include "support/windows_test_support.h"
 
 namespace quillon::testing {

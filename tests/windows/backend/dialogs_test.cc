@@ -9,7 +9,7 @@
 
 #include "shared/platform.h"
 #include "shared/win32/dialog_script.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_platform.h"
 #include "support/window_driver.h"
 #include "support/windows_test_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "shared/host_error.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_file_system.h"
 #include "support/error_number_of.h"
 #include "support/windows_test_support.h"
 

@@ -6,7 +6,8 @@
 
 #include "shared/database.h"
 #include "shared/host_error.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/odbc_database.h"
+#include "shared/win32/win32_shell.h"
 #include "support/windows_test_support.h"
 
 namespace quillon::testing {

@@ -10,7 +10,8 @@
 
 #include "shared/helpers/text.h"
 #include "shared/win32/local_time.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/this_process.h"
+#include "shared/win32/win32_platform.h"
 #include "support/windows_test_support.h"
 
 namespace quillon::testing {

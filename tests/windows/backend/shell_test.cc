@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "shared/host_error.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_shell.h"
 #include "support/error_number_of.h"
 #include "support/windows_test_support.h"
 

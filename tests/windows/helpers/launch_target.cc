@@ -11,7 +11,8 @@
 #include <string>
 
 #include "shared/host_error.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_file_system.h"
+#include "shared/win32/win32_platform.h"
 #include "shared/win32/windows_api.h"
 
 namespace {

@@ -4,7 +4,8 @@
 #include <stdexcept>
 
 #include "shared/win32/dialog_script.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/odbc_database.h"
+#include "shared/win32/win32_shell.h"
 
 namespace quillon::testing {
 

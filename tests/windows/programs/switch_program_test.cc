@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "programs/program_fixture.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_shell.h"
 #include "support/window_driver.h"
 
 namespace quillon::testing {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "programs/program_fixture.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/win32_shell.h"
 
 namespace quillon::testing {
 namespace {

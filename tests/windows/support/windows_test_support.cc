@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "shared/win32/registry.h"
-#include "shared/win32/win32_host.h"
+#include "shared/win32/this_process.h"
+#include "shared/win32/win32_platform.h"
 
 namespace quillon::testing {
 namespace {
