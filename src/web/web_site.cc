@@ -340,7 +340,10 @@ WebAnswer Site::Unassigned() {
       "\"><button type=\"submit\">Filter</button>"
       "</form><p class=\"count\">" +
       Number(page.total) + " executable" + (page.total == 1 ? "" : "s") +
-      (query.filter.empty() ? "" : " match") + "</p>";
+      (query.filter.empty() ? ""
+       : page.total == 1    ? " matches"
+                            : " match") +
+      "</p>";
   if (page.executables.empty()) {
     content += "<p class=\"empty\">No executable in no application" +
                std::string(query.filter.empty() ? "." : " matches the filter.") + "</p>";
