@@ -52,32 +52,6 @@ button{margin-top:18px;width:100%;padding:9px;background:#1f5fa8;color:#fff;bord
 </form></body></html>
 )";
 
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 // A path of this site to come back to after logging on: "/" and below only,
 // never another site ("//host") or a scheme.
 std::string SafeReturn(const std::string& target) {
@@ -98,9 +72,9 @@ void AskToLogOn(httplib::Response& response, const std::string& return_to,
                 const std::string& message) {
   std::string page = kLogOnPage;
   const std::string note =
-      message.empty() ? "" : "<p class=\"error\" role=\"alert\">" + Escape(message) + "</p>";
+      message.empty() ? "" : "<p class=\"error\" role=\"alert\">" + HtmlEscaped(message) + "</p>";
   page.replace(page.find("@MESSAGE@"), 9, note);
-  page.replace(page.find("@RETURN@"), 8, Escape(SafeReturn(return_to)));
+  page.replace(page.find("@RETURN@"), 8, HtmlEscaped(SafeReturn(return_to)));
   response.status = 401;
   // A scheme no browser answers with a box of its own, so the form shows.
   response.set_header("WWW-Authenticate", "Form realm=\"Quillon\"");

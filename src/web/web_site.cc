@@ -759,31 +759,7 @@ WebAnswer Site::Answer() {
 }  // namespace
 
 std::string Html(const std::string& text) {
-  const std::string utf8 = Cp1252ToUtf8(text);
-  std::string out;
-  out.reserve(utf8.size());
-  for (const char c : utf8) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return HtmlEscaped(Cp1252ToUtf8(text));
 }
 
 std::vector<Denial> LatestDenials(const std::vector<std::string>& log_lines, std::size_t limit) {

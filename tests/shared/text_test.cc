@@ -17,6 +17,14 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
+TEST(HtmlEscapedTest, OnlyTheFiveMarkupCharactersChange) {
+  EXPECT_EQ(HtmlEscaped(R"(<a href="x">Tom & Jerry's</a>)"),
+            "&lt;a href=&quot;x&quot;&gt;Tom &amp; Jerry&#39;s&lt;/a&gt;");
+  // A reference already in the text is escaped again, never taken as markup.
+  EXPECT_EQ(HtmlEscaped("&amp; C:\\Tools\\caf\xC3\xA9.exe"),
+            "&amp;amp; C:\\Tools\\caf\xC3\xA9.exe");
+}
+
 TEST(QuoteArgumentTest, QuotesAPlainValueAsItIs) {
   EXPECT_EQ(QuoteArgument("value"), "\"value\"");
   EXPECT_EQ(QuoteArgument("two words"), "\"two words\"");

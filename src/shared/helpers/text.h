@@ -40,6 +40,11 @@ std::string_view TrimWhitespace(std::string_view text);
 // double quotes and trailing backslashes becomes just "value".
 std::string QuoteArgument(std::string_view value);
 
+// The text with the five characters that HTML gives meaning (& < > " ')
+// written as character references, safe in element content and in quoted
+// attribute values.
+std::string HtmlEscaped(std::string_view text);
+
 // Splits a command line the way the Windows C runtime does for argv.
 std::vector<std::string> SplitCommandLine(std::string_view command_line);
 
