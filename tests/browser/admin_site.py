@@ -15,11 +15,13 @@ C:\\Program Files\\Doodle\\Doodle.exe. Exits 0 when every step held.
 import os
 import subprocess
 import sys
+import time
 import urllib.error
 import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
 
@@ -40,6 +42,23 @@ def step(text):
 def check(condition, text):
     if not condition:
         raise AssertionError(text)
+
+
+def eventually(condition, text, seconds=60):
+    """Checks condition (a function) until it holds: a click that posts a
+    form returns before the browser has followed the answer's redirect, so
+    what the next page shows can take a moment to appear, longer on a busy
+    machine."""
+    deadline = time.monotonic() + seconds
+    while True:
+        try:
+            if condition():
+                return
+        except (NoSuchElementException, StaleElementReferenceException, AssertionError):
+            pass
+        if time.monotonic() > deadline:
+            raise AssertionError(text)
+        time.sleep(0.2)
 
 
 def launch(user, program, answers=()):
@@ -89,6 +108,7 @@ def main():
     options.binary_location = "/usr/bin/chromium"
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     driver.set_page_load_timeout(180)
+    driver.implicitly_wait(30)
     try:
         run(driver)
     finally:
@@ -111,13 +131,13 @@ def run(driver):
     driver.find_element(By.NAME, "user").send_keys("Administrator")
     driver.find_element(By.NAME, "password").send_keys("not the password")
     driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
-    check("incorrect" in body(driver), "a wrong password was not refused")
+    eventually(lambda: "incorrect" in body(driver), "a wrong password was not refused")
 
     step("a non-administrator logs on and is refused (403)")
     driver.find_element(By.NAME, "user").send_keys("Bob")
     driver.find_element(By.NAME, "password").send_keys("bobs-password")
     driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
-    check("Administrators only" in body(driver), "Bob was let in")
+    eventually(lambda: "Administrators only" in body(driver), "Bob was let in")
     shot(driver, "02-not-an-administrator")
     driver.delete_all_cookies()
 
@@ -126,48 +146,50 @@ def run(driver):
     driver.find_element(By.NAME, "user").send_keys("Administrator")
     driver.find_element(By.NAME, "password").send_keys(PASSWORD)
     driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
-    check("Overview" in driver.title, f"after logon: {driver.title}")
-    check("in no application" in body(driver), "no counts on the overview")
+    eventually(lambda: "Overview" in driver.title, f"after logon: {driver.title}")
+    eventually(lambda: "in no application" in body(driver), "no counts on the overview")
     shot(driver, "03-overview")
 
     step("Users: Alice is not controlled; the administrator controls her")
     driver.find_element(By.LINK_TEXT, "Users").click()
+    eventually(lambda: driver.title.startswith("Users"), "the Users page did not open")
     row = row_with(driver, "Alice")
     check("Not controlled" in row.text, "Alice was controlled already")
     row.find_element(By.XPATH, ".//button[normalize-space()='Control']").click()
-    check("now controls" in body(driver), "no note after enabling")
-    check("Controlled" in row_with(driver, "Alice").text, "Alice is not controlled")
+    eventually(lambda: "now controls" in body(driver), "no note after enabling")
+    eventually(lambda: "Controlled" in row_with(driver, "Alice").text, "Alice is not controlled")
     shot(driver, "04-users")
 
     step("Applications: create Drawing")
     driver.find_element(By.LINK_TEXT, "Applications").click()
     driver.find_element(By.ID, "name").send_keys("Drawing")
     driver.find_element(By.XPATH, "//button[normalize-space()='Create']").click()
-    check("The application was created." in body(driver), "no note after creating")
-    check(driver.find_elements(By.LINK_TEXT, "Drawing"), "Drawing is not listed")
+    eventually(lambda: "The application was created." in body(driver), "no note after creating")
+    eventually(lambda: driver.find_elements(By.LINK_TEXT, "Drawing"), "Drawing is not listed")
     shot(driver, "05-applications")
 
     step("Executables in no application: filter SKETCH, move Sketch.exe to Drawing")
     driver.find_element(By.PARTIAL_LINK_TEXT, "Executables in no application").click()
     driver.find_element(By.ID, "filter").send_keys("sketch")
     driver.find_element(By.XPATH, "//button[normalize-space()='Filter']").click()
+    eventually(lambda: "filter=sketch" in driver.current_url, "the filter was not applied")
     row = row_with(driver, SKETCH.upper())
     row.find_element(By.CSS_SELECTOR, "input[type=checkbox]").click()
     Select(driver.find_element(By.ID, "app")).select_by_visible_text("Drawing")
     shot(driver, "06-unassigned")
     driver.find_element(By.XPATH, "//button[normalize-space()='Move']").click()
-    check("The executables were moved." in body(driver), "no note after moving")
+    eventually(lambda: "The executables were moved." in body(driver), "no note after moving")
     driver.find_element(By.LINK_TEXT, "Applications").click()
     driver.find_element(By.LINK_TEXT, "Drawing").click()
-    check(SKETCH.upper() in body(driver), "Sketch.exe is not in Drawing")
+    eventually(lambda: SKETCH.upper() in body(driver), "Sketch.exe is not in Drawing")
     shot(driver, "07-application")
 
     step("Alice's page: grant Drawing")
     page(driver, "page=user&name=Alice")
     Select(driver.find_element(By.ID, "app")).select_by_visible_text("Drawing")
     driver.find_element(By.XPATH, "//button[normalize-space()='Grant']").click()
-    check("The application was granted." in body(driver), "no note after granting")
-    check("Drawing" in driver.find_element(By.CSS_SELECTOR, "ul.grants").text, "no grant shown")
+    eventually(lambda: "The application was granted." in body(driver), "no note after granting")
+    eventually(lambda: "Drawing" in driver.find_element(By.CSS_SELECTOR, "ul.grants").text, "no grant shown")
     shot(driver, "08-user")
 
     step("Alice starts Sketch.exe through the hook: it runs")
@@ -181,6 +203,7 @@ def run(driver):
     check(DOODLE.upper() in body(driver), "the denial is not on the overview")
     shot(driver, "09-overview-denial")
     driver.find_element(By.LINK_TEXT, "Access requests").click()
+    eventually(lambda: driver.title.startswith("Access requests"), "the requests page did not open")
     row = row_with(driver, DOODLE.upper())
     check("Alice" in row.text, "the request is not Alice's")
     shot(driver, "10-requests")
@@ -188,8 +211,8 @@ def run(driver):
     step("approve it into a new application Doodles")
     row.find_element(By.CSS_SELECTOR, "input[name=new_app]").send_keys("Doodles")
     row.find_element(By.XPATH, ".//button[normalize-space()='Approve']").click()
-    check("The request was approved" in body(driver), "no note after approving")
-    check("No access request is waiting." in body(driver), "the request is still listed")
+    eventually(lambda: "The request was approved" in body(driver), "no note after approving")
+    eventually(lambda: "No access request is waiting." in body(driver), "the request is still listed")
 
     step("Alice starts Doodle.exe again: it runs")
     check(launch("Alice", DOODLE) == "running", "Doodle.exe is still denied")
@@ -201,7 +224,7 @@ def run(driver):
     driver.find_element(By.XPATH, "//button[normalize-space()='Explain']").click()
     verdict = driver.find_element(By.CSS_SELECTOR, ".verdict").text
     check(verdict.startswith("Allowed"), f"explain said {verdict!r}")
-    check("Doodles" in body(driver), "the application is not among the facts")
+    eventually(lambda: "Doodles" in body(driver), "the application is not among the facts")
     shot(driver, "11-explain")
     page(driver, "page=explain&user=Alice&path=C%3A%5CWINDOWS%5Csystem32%5Csol.exe")
     check(driver.find_element(By.CSS_SELECTOR, ".verdict").text.startswith("Denied"),
@@ -211,7 +234,7 @@ def run(driver):
     driver.find_element(By.LINK_TEXT, "Applications").click()
     driver.find_element(By.ID, "name").send_keys("<script>alert(1)</script>")
     driver.find_element(By.XPATH, "//button[normalize-space()='Create']").click()
-    check(driver.find_elements(By.LINK_TEXT, "<script>alert(1)</script>"), "not shown as text")
+    eventually(lambda: driver.find_elements(By.LINK_TEXT, "<script>alert(1)</script>"), "not shown as text")
     shot(driver, "12-hostile-name")
 
 
