@@ -55,4 +55,11 @@ using HostedRun = std::function<int(Host& host, const std::string& argument_text
 // that show no error report (the mailer).
 int RunWithHost(const std::string& program_name, int argc, char** argv, const HostedRun& run);
 
+// RunWithHost for a CGI program: standard input and output pass bytes as
+// they are (the Windows C runtime would otherwise turn LF into CR LF on
+// output and, on input, shrink CR LF and stop at Ctrl-Z, so a body of
+// CONTENT_LENGTH bytes could never be read whole). Shows no error report: a
+// web server has nobody to show a box to.
+int RunCgiProgram(const std::string& program_name, int argc, char** argv, const HostedRun& run);
+
 }  // namespace quillon

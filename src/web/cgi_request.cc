@@ -102,7 +102,11 @@ CgiRequest ReadCgiRequest(const std::function<std::string(const std::string&)>& 
   CgiRequest request;
   request.method = UpperCase(variable("REQUEST_METHOD"));
   request.script_name = variable("SCRIPT_NAME");
+  // IIS names the logged-on user in REMOTE_USER and AUTH_USER alike
+  // ("COMPUTER\name" under Windows authentication); a server may set only
+  // the second.
   request.remote_user = variable("REMOTE_USER");
+  if (request.remote_user.empty()) request.remote_user = variable("AUTH_USER");
   request.origin = variable("HTTP_ORIGIN");
   request.host = variable("HTTP_HOST");
   request.query = ParseUrlEncoded(variable("QUERY_STRING"));

@@ -13,7 +13,7 @@ namespace quillon::web {
 struct CgiRequest {
   std::string method;       // REQUEST_METHOD, upper case
   std::string script_name;  // SCRIPT_NAME: the program's own address
-  std::string remote_user;  // REMOTE_USER: who the server logged on ("" anonymous)
+  std::string remote_user;  // REMOTE_USER, else AUTH_USER: who the server logged on ("" anonymous)
   std::string origin;       // HTTP_ORIGIN ("" when the browser sent none)
   std::string host;         // HTTP_HOST
   std::multimap<std::string, std::string> query;  // QUERY_STRING, decoded

@@ -23,7 +23,7 @@ std::string ReadBody(quillon::Host& host) {
   return body;
 }
 
-void AnswerOneRequest(quillon::Host& host, const std::string& /*argument_text*/) {
+int AnswerOneRequest(quillon::Host& host, const std::string& /*argument_text*/) {
   // 1. The request: the server's variables and the body.
   const quillon::web::CgiRequest request = quillon::web::ReadCgiRequest(
       [&](const std::string& name) { return host.shell.Environment(name); }, ReadBody(host));
@@ -32,11 +32,11 @@ void AnswerOneRequest(quillon::Host& host, const std::string& /*argument_text*/)
   const std::string output = quillon::web::CgiOutput(quillon::web::AnswerRequest(host, request));
   // 3. Out to the server.
   std::fwrite(output.data(), 1, output.size(), stdout);
-  std::fflush(stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  return quillon::RunProgram("ZentrelWeb", argc, argv, AnswerOneRequest);
+  return quillon::RunCgiProgram("ZentrelWeb", argc, argv, AnswerOneRequest);
 }

@@ -45,6 +45,13 @@ const std::map<std::string, std::string>& Notes() {
   return notes;
 }
 
+// The account of a logged-on name as a web server gives it: "COMPUTER\name"
+// (Windows authentication) or "name".
+std::string AccountPart(const std::string& logged_on) {
+  const std::size_t backslash = logged_on.rfind('\\');
+  return backslash == std::string::npos ? logged_on : logged_on.substr(backslash + 1);
+}
+
 // Form text arrives as UTF-8; the library works in the system code page.
 std::string In(const std::string& text) {
   return IsValidUtf8(text) ? Utf8ToCp1252(text) : text;
@@ -695,6 +702,19 @@ WebAnswer Site::Answer() {
     WebAnswer answer =
         Refusal(401, "Log on first", "Quillon's administration needs you to log on.");
     return answer;
+  }
+  // The membership test asks about the account this program runs under, so
+  // it speaks for the logged-on user only when the server started the
+  // program as that user (IIS: CGI programs started with
+  // CreateProcessAsUser). Started as anybody else (the server's own account,
+  // often a member of Administrators), every logged-on user would pass.
+  const std::string account = host_.shell.UserName();
+  if (!EqualsIgnoringAsciiCase(AccountPart(request_.remote_user), account)) {
+    return Refusal(403, "Not started as you",
+                   "The web server started Quillon's administration as " + account +
+                       ", not as the logged-on user " + request_.remote_user +
+                       "; it must start its programs as the requesting user. Nothing was "
+                       "shown or changed.");
   }
   if (!host_.shell.IsAdministrator()) {
     return Refusal(403, "Administrators only",

@@ -190,6 +190,48 @@ TEST_F(WebSiteTest, RefusesAnonymousUsersNonAdministratorsAndForeignForms) {
       ::testing::MatchesRegex("ZentrelToken=[0-9a-f]{64}; Path=/; HttpOnly; SameSite=Strict"));
 }
 
+// Who the server logged on, as its variables name them, against the account
+// the program runs under: the membership test speaks for the logged-on user
+// only when the server started the program as that user.
+TEST_F(WebSiteTest, LetsInOnlyAnAdministratorTheProgramRunsAs) {
+  const struct {
+    std::string remote_user, auth_user, process_account;
+    bool administrator;
+    int status;
+  } cases[] = {
+      {"Administrator", "", "Administrator", true, 200},
+      {"HARLWICK-PC\\Administrator", "HARLWICK-PC\\Administrator", "Administrator", true, 200},
+      {"harlwick-pc\\ADMINISTRATOR", "", "Administrator", true, 200},
+      {"", "HARLWICK-PC\\Administrator", "Administrator", true, 200},  // AUTH_USER alone
+      {"", "", "Administrator", true, 401},
+      {"HARLWICK-PC\\Bob", "", "Bob", false, 403},
+      // Started as the server's own account, which is an administrator.
+      {"HARLWICK-PC\\Bob", "", "Administrator", true, 403},
+      {"Bob", "", "SYSTEM", true, 403},
+      {"HARLWICK-PC\\", "", "Administrator", true, 403},
+  };
+  for (const auto& c : cases) {
+    machine.shell.SetUserName(c.process_account);
+    machine.shell.SetAdministrator(c.administrator);
+    const std::map<std::string, std::string> variables = {
+        {"REQUEST_METHOD", "get"},
+        {"QUERY_STRING", "page=users"},
+        {"REMOTE_USER", c.remote_user},
+        {"AUTH_USER", c.auth_user},
+        {"HTTP_COOKIE", std::string(web::kTokenCookie) + "=" + kToken}};
+    const web::CgiRequest request = web::ReadCgiRequest(
+        [&](const std::string& name) {
+          const auto found = variables.find(name);
+          return found == variables.end() ? std::string() : found->second;
+        },
+        "");
+    const web::WebAnswer answer = web::AnswerRequest(host, request);
+    EXPECT_EQ(answer.status, c.status)
+        << c.remote_user << " / " << c.auth_user << " as " << c.process_account;
+    EXPECT_EQ(answer.body.find("<nav>") != std::string::npos, c.status == 200) << c.remote_user;
+  }
+}
+
 TEST_F(WebSiteTest, EscapesEveryTextFromTheDatabaseAndTheRequest) {
   const std::string hostile = "<script>alert(\"x\")</script>&'";
   Sql("INSERT INTO APPS (app_name) VALUES ('" + DoubleQuotes(hostile) + "')");

@@ -106,6 +106,11 @@ int RunWithHost(const std::string& program_name, int argc, char** argv, const Ho
   return WithMachineHost(program_name, [&](Host& host) { return run(host, argument_text); });
 }
 
+int RunCgiProgram(const std::string& program_name, int argc, char** argv, const HostedRun& run) {
+  // POSIX streams never translate bytes.
+  return RunWithHost(program_name, argc, argv, run);
+}
+
 int RunConsoleProgram(const std::string& program_name, int argc, char** argv,
                       const ConsoleBody& body) {
   // Arguments come from the terminal as UTF-8; anything else is taken as

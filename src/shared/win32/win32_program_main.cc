@@ -1,5 +1,8 @@
 // RunWithHost on Windows: the real backends, the command line as the platform
 // hands it over, and the folder of the running executable.
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -55,6 +58,12 @@ int RunWithHost(const std::string& program_name, int /*argc*/, char** /*argv*/,
                 const HostedRun& run) {
   return WithWindowsHost(program_name,
                          [&](Host& host) { return run(host, ArgumentTextOf(GetCommandLineA())); });
+}
+
+int RunCgiProgram(const std::string& program_name, int argc, char** argv, const HostedRun& run) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  return RunWithHost(program_name, argc, argv, run);
 }
 
 int RunConsoleProgram(const std::string& program_name, int argc, char** argv,
