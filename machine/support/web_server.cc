@@ -128,22 +128,6 @@ std::string CgiProgramOf(const std::string& folder_posix) {
   return "";
 }
 
-std::string Hex(const unsigned char* bytes, std::size_t count) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (std::size_t i = 0; i < count; ++i) {
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 15];
-  }
-  return out;
-}
-
-std::string NewToken() {
-  unsigned char bytes[32];
-  randombytes_buf(bytes, sizeof bytes);
-  return Hex(bytes, sizeof bytes);
-}
-
 std::string HeaderName(const std::string& http_name) {
   std::string name = "HTTP_";
   for (const char c : http_name) name += c == '-' ? '_' : static_cast<char>(std::toupper(c));
@@ -264,11 +248,7 @@ bool WebServer::SameOrigin(const httplib::Request& request) const {
 }
 
 std::string WebServer::SessionUser(const httplib::Request& request) {
-  const std::string token = CookieValue(request.get_header_value("Cookie"), kSessionCookie);
-  if (token.empty()) return "";
-  const std::lock_guard<std::mutex> lock(sessions_mutex_);
-  const auto found = sessions_.find(token);
-  return found == sessions_.end() ? "" : found->second;
+  return sessions_.UserOf(CookieValue(request.get_header_value("Cookie"), kSessionCookie));
 }
 
 void WebServer::LogOn(const httplib::Request& request, httplib::Response& response) {
@@ -280,11 +260,7 @@ void WebServer::LogOn(const httplib::Request& request, httplib::Response& respon
     return AskToLogOn(response, return_to, "The user name or password is incorrect.");
   }
   const std::string stored = FindMachineAccount(machine_.root(), user)->name;
-  const std::string token = NewToken();
-  {
-    const std::lock_guard<std::mutex> lock(sessions_mutex_);
-    sessions_[token] = stored;
-  }
+  const std::string token = sessions_.Start(stored);
   response.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + token +
                                         "; Path=/; HttpOnly; SameSite=Strict");
   response.set_redirect(SafeReturn(return_to), 303);
@@ -292,11 +268,7 @@ void WebServer::LogOn(const httplib::Request& request, httplib::Response& respon
 
 void WebServer::LogOff(const httplib::Request& request, httplib::Response& response) {
   if (!SameOrigin(request)) return Plain(response, 403, "Cross-site request refused.");
-  const std::string token = CookieValue(request.get_header_value("Cookie"), kSessionCookie);
-  {
-    const std::lock_guard<std::mutex> lock(sessions_mutex_);
-    sessions_.erase(token);
-  }
+  sessions_.End(CookieValue(request.get_header_value("Cookie"), kSessionCookie));
   response.set_header("Set-Cookie", std::string(kSessionCookie) +
                                         "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
   AskToLogOn(response, "/", "");
@@ -307,7 +279,12 @@ void WebServer::Handle(const httplib::Request& request, httplib::Response& respo
   if (request.path == kLogOnPath && request.method == "POST") return LogOn(request, response);
   if (request.path == kLogOffPath && request.method == "POST") return LogOff(request, response);
   const std::string user = SessionUser(request);
-  if (user.empty()) return AskToLogOn(response, request.target, "");
+  if (user.empty()) {
+    const bool had_session =
+        !CookieValue(request.get_header_value("Cookie"), kSessionCookie).empty();
+    return AskToLogOn(response, request.target,
+                      had_session ? "Your logon has ended; log on again." : "");
+  }
   ServePath(request, response, user);
 }
 

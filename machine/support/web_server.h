@@ -14,18 +14,19 @@
 // name and password against the machine's accounts (any account with a
 // password may log on; the CGI program decides what its user may do, as
 // Windows authentication leaves it to the program). A session is a random
-// token in an HttpOnly, SameSite=Strict cookie, kept in memory for as long
-// as the server runs; POST /_logoff ends it. The CGI program runs with the
+// token in an HttpOnly, SameSite=Strict cookie, kept in memory; it ends with
+// POST /_logoff, after 30 minutes without a request or 8 hours after the
+// logon (logon_sessions.h), or when the server stops. The CGI program runs with the
 // machine's environment for the logged-on user (USERNAME, USERPROFILE, ...)
 // and the CGI variables, REMOTE_USER and AUTH_TYPE included.
 #pragma once
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "shared/posix/portable_machine.h"
+#include "support/logon_sessions.h"
 #include "support/windows_components.h"
 
 namespace httplib {
@@ -68,8 +69,7 @@ class WebServer {
   const PortableMachine& machine_;
   std::unique_ptr<httplib::Server> server_;
   int port_ = 0;
-  std::mutex sessions_mutex_;
-  std::map<std::string, std::string> sessions_;  // token -> user name
+  LogonSessions sessions_;
 };
 
 // The value of a cookie in a Cookie header, or "".
