@@ -106,7 +106,11 @@ TEST_F(WebServerTest, AsksEveryoneToLogOnAndLetsInOnlyTheRightPassword) {
   EXPECT_EQ(client.Get("/", {{"Cookie", "QuillonLogon=0000"}})->status, 401);
   EXPECT_EQ(client.Get("/", {{"Cookie", cookie}})->status, 200);
   EXPECT_EQ(client.Post("/_logoff", {{"Cookie", cookie}}, "", "text/plain")->status, 200);
-  EXPECT_EQ(client.Get("/", {{"Cookie", cookie}})->status, 401);
+  const auto ended = client.Get("/Site/", {{"Cookie", cookie}});
+  EXPECT_EQ(ended->status, 401);
+  // The browser still sent its cookie: the form says why it shows again.
+  EXPECT_THAT(ended->body, HasSubstr("Your logon has ended; log on again."));
+  EXPECT_THAT(anonymous->body, Not(HasSubstr("Your logon has ended")));
 }
 
 TEST_F(WebServerTest, ServesFilesAndRunsTheFoldersCgiProgramWithTheRequest) {
