@@ -18,13 +18,15 @@
 // one argument.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -53,64 +55,29 @@ constexpr char kToolName[] = "quillon-machine";
 constexpr long kDefaultWaitMs = 10000;
 constexpr long kMaxWaitMs = 86400000;  // a day
 constexpr int kProgramNotFound = 127;
-
-constexpr char kUsage[] =
-    "usage:\n"
-    "  quillon-machine create DIR [--no-mdac | --mdac-version V] [--no-iis] [--no-msde]\n"
-    "                             [--computer-name NAME] [--user NAME]...\n"
-    "  quillon-machine env DIR [--user NAME]\n"
-    "  quillon-machine mount DIR LETTER FOLDER\n"
-    "  quillon-machine start DIR --user NAME [--wait-ms N] [--cwd WINPATH] -- COMMAND_LINE\n"
-    "  quillon-machine run DIR [--user NAME] [--cwd WINPATH] -- COMMAND_LINE\n"
-    "  quillon-machine restart DIR\n"
-    "  quillon-machine media FOLDER\n"
-    "  quillon-machine open DIR [--user NAME] SHORTCUT\n"
-    "  quillon-machine account DIR NAME [--administrator]   (the password on stdin)\n"
-    "  quillon-machine web DIR\n";
+constexpr int kUsageStatus = 2;  // a wrong command line, or a machine or name refused
 
 // ------------------------------------------------------------ command line
 
-struct Arguments {
-  std::vector<std::string> positional;
-  std::map<std::string, std::vector<std::string>> options;
-  std::optional<std::string> command_line;  // after "--"
-
-  bool Has(const std::string& option) const { return options.count(option) > 0; }
-  std::optional<std::string> Value(const std::string& option) const {
-    const auto found = options.find(option);
-    if (found == options.end()) return std::nullopt;
-    return found->second.back();
-  }
+// What the command line asks for; each command reads the fields it takes.
+struct Request {
+  std::string dir;
+  std::optional<std::string> user;  // --user of env, start, run, open
+  std::vector<std::string> users;   // --user of create, once per user
+  std::optional<std::string> cwd;
+  std::optional<std::string> wait_ms;
+  bool no_mdac = false;
+  std::optional<std::string> mdac_version;
+  bool no_iis = false;
+  bool no_msde = false;
+  std::optional<std::string> computer_name;
+  std::string letter;
+  std::string folder;
+  std::string name;
+  bool administrator = false;
+  std::string shortcut;
+  std::optional<std::string> command_line;  // the Windows command line after "--"
 };
-
-// Options in `with_value` take the next argument; those in `flags` take none.
-Arguments ParseArguments(const std::vector<std::string>& raw, std::size_t positional_count,
-                         const std::set<std::string>& with_value,
-                         const std::set<std::string>& flags, bool takes_command_line) {
-  Arguments parsed;
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    const std::string& argument = raw[i];
-    if (argument == "--" && takes_command_line) {
-      const std::vector<std::string> rest(raw.begin() + static_cast<long>(i) + 1, raw.end());
-      if (rest.empty()) throw UsageError("no command line after --");
-      parsed.command_line = rest.size() == 1 ? rest[0] : JoinCommandLine(rest);
-      break;
-    }
-    if (with_value.count(argument) > 0) {
-      if (i + 1 >= raw.size()) throw UsageError(argument + " needs a value");
-      parsed.options[argument].push_back(raw[++i]);
-    } else if (flags.count(argument) > 0) {
-      parsed.options[argument].push_back("");
-    } else if (argument.rfind("--", 0) == 0) {
-      throw UsageError("unknown option " + argument);
-    } else {
-      parsed.positional.push_back(argument);
-    }
-  }
-  if (parsed.positional.size() != positional_count) throw UsageError("wrong number of arguments");
-  if (takes_command_line && !parsed.command_line) throw UsageError("no -- COMMAND_LINE given");
-  return parsed;
-}
 
 std::string AbsolutePath(const std::string& path) {
   std::string absolute = std::filesystem::absolute(path).lexically_normal().string();
@@ -124,8 +91,7 @@ std::string ExistingMachine(const std::string& dir) {
   return root;
 }
 
-long WaitMs(const Arguments& arguments) {
-  const std::optional<std::string> text = arguments.Value("--wait-ms");
+long WaitMs(const std::optional<std::string>& text) {
   if (!text) return kDefaultWaitMs;
   // Digits only, and no more than a day: the deadline must stay within the
   // clock's range.
@@ -186,58 +152,46 @@ std::optional<ResolvedCommand> FindCommand(const PosixShell& shell, const std::s
 
 // ------------------------------------------------------------ commands
 
-int Create(const std::vector<std::string>& raw) {
-  const Arguments arguments =
-      ParseArguments(raw, 1, {"--mdac-version", "--computer-name", "--user"},
-                     {"--no-mdac", "--no-iis", "--no-msde"}, false);
+int Create(const Request& request) {
   MachineOptions options;
-  if (arguments.Has("--no-mdac") && arguments.Has("--mdac-version")) {
-    throw UsageError("--no-mdac and --mdac-version exclude each other");
-  }
-  options.data_access = !arguments.Has("--no-mdac");
-  options.data_access_version =
-      arguments.Value("--mdac-version").value_or(options.data_access_version);
-  options.web_server = !arguments.Has("--no-iis");
-  options.database_engine = !arguments.Has("--no-msde");
-  options.computer_name = arguments.Value("--computer-name").value_or(options.computer_name);
-  if (arguments.Has("--user")) options.users = arguments.options.at("--user");
+  options.data_access = !request.no_mdac;
+  options.data_access_version = request.mdac_version.value_or(options.data_access_version);
+  options.web_server = !request.no_iis;
+  options.database_engine = !request.no_msde;
+  options.computer_name = request.computer_name.value_or(options.computer_name);
+  if (!request.users.empty()) options.users = request.users;
 
-  const std::string root = AbsolutePath(arguments.positional[0]);
+  const std::string root = AbsolutePath(request.dir);
   CreateMachine(root, options, StandInsFolder());
   const PortableMachine machine(root, kToolName);
   PrintEnvironment(MachineEnvironment(machine, DefaultUser(machine)));
   return 0;
 }
 
-int Env(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 1, {"--user"}, {}, false);
-  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
-  PrintEnvironment(
-      MachineEnvironment(machine, arguments.Value("--user").value_or(DefaultUser(machine))));
+int Env(const Request& request) {
+  const PortableMachine machine(ExistingMachine(request.dir), kToolName);
+  PrintEnvironment(MachineEnvironment(machine, request.user.value_or(DefaultUser(machine))));
   return 0;
 }
 
-int Mount(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 3, {}, {}, false);
-  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
-  const std::string letter = arguments.positional[1];
+int Mount(const Request& request) {
+  const PortableMachine machine(ExistingMachine(request.dir), kToolName);
+  const std::string& letter = request.letter;
   if (letter.empty() || letter.size() > 2 || (letter.size() == 2 && letter[1] != ':')) {
     throw UsageError("LETTER is a drive letter such as D or D:");
   }
-  MountFolder(machine, letter[0], AbsolutePath(arguments.positional[2]));
+  MountFolder(machine, letter[0], AbsolutePath(request.folder));
   return 0;
 }
 
-int Start(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 1, {"--user", "--wait-ms", "--cwd"}, {}, true);
-  if (!arguments.Has("--user")) throw UsageError("start needs --user NAME");
-  const long wait_ms = WaitMs(arguments);
-  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
-  const std::string user = EnsureProfile(machine, *arguments.Value("--user"));
-  EnterMachine(machine, user, arguments.Value("--cwd"));
+int Start(const Request& request) {
+  const long wait_ms = WaitMs(request.wait_ms);
+  const PortableMachine machine(ExistingMachine(request.dir), kToolName);
+  const std::string user = EnsureProfile(machine, request.user.value_or(""));
+  EnterMachine(machine, user, request.cwd);
   PosixShell shell(machine);
 
-  const std::optional<ResolvedCommand> program = FindCommand(shell, *arguments.command_line);
+  const std::optional<ResolvedCommand> program = FindCommand(shell, *request.command_line);
   if (!program) return kProgramNotFound;
   const std::string executable = machine.WindowsPath(program->program).value_or(program->program);
   std::fflush(stdout);
@@ -260,23 +214,20 @@ int Start(const std::vector<std::string>& raw) {
   return 0;
 }
 
-int Run(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 1, {"--user", "--cwd"}, {}, true);
-  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
-  const std::string user =
-      EnsureProfile(machine, arguments.Value("--user").value_or(DefaultUser(machine)));
-  EnterMachine(machine, user, arguments.Value("--cwd"));
+int Run(const Request& request) {
+  const PortableMachine machine(ExistingMachine(request.dir), kToolName);
+  const std::string user = EnsureProfile(machine, request.user.value_or(DefaultUser(machine)));
+  EnterMachine(machine, user, request.cwd);
   PosixShell shell(machine);
 
-  const std::optional<ResolvedCommand> program = FindCommand(shell, *arguments.command_line);
+  const std::optional<ResolvedCommand> program = FindCommand(shell, *request.command_line);
   if (!program) return kProgramNotFound;
   std::fflush(stdout);
   return WaitForExitStatus(StartProgram(*program));
 }
 
-int Restart(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 1, {}, {}, false);
-  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
+int Restart(const Request& request) {
+  const PortableMachine machine(ExistingMachine(request.dir), kToolName);
   StopWebServer(machine);
   for (const std::string& service : RestartServices(machine)) {
     std::printf("started %s\n", service.c_str());
@@ -290,24 +241,22 @@ int Restart(const std::vector<std::string>& raw) {
 // Creates or changes an account that may log on to the machine's web
 // server: its group and its password, read from the first line of stdin
 // (never from the command line, where other users could see it).
-int Account(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 2, {}, {"--administrator"}, false);
-  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
-  const std::string user = EnsureProfile(machine, arguments.positional[1]);
+int Account(const Request& request) {
+  const PortableMachine machine(ExistingMachine(request.dir), kToolName);
+  const std::string user = EnsureProfile(machine, request.name);
   std::string password;
   if (!std::getline(std::cin, password)) throw UsageError("the password is read from stdin");
   if (!password.empty() && password.back() == '\r') password.pop_back();
-  SetAccount(machine.root(), user,
-             arguments.Has("--administrator") ? kAdministratorsGroup : kUsersGroup, password);
+  SetAccount(machine.root(), user, request.administrator ? kAdministratorsGroup : kUsersGroup,
+             password);
   std::printf("%s (%s)\n", user.c_str(),
               IsMachineAdministrator(machine.root(), user) ? kAdministratorsGroup : kUsersGroup);
   return 0;
 }
 
 // Prints the web server's address, or fails when it does not run.
-int Web(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 1, {}, {}, false);
-  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
+int Web(const Request& request) {
+  const PortableMachine machine(ExistingMachine(request.dir), kToolName);
   const std::optional<int> port = WebServerPort(machine.root());
   if (!port) {
     std::fprintf(stderr, "%s: the web server does not run (net.exe start W3SVC)\n", kToolName);
@@ -317,24 +266,21 @@ int Web(const std::vector<std::string>& raw) {
   return 0;
 }
 
-int Media(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 1, {}, {}, false);
-  PutMediaPrograms(AbsolutePath(arguments.positional[0]), StandInsFolder());
+int Media(const Request& request) {
+  PutMediaPrograms(AbsolutePath(request.folder), StandInsFolder());
   return 0;
 }
 
 // Opens a Start Menu shortcut (a Windows path to a .lnk or .url file) as the
 // shell does when the user clicks it: prints what it starts, runs it in the
 // shortcut's working folder and ends with its exit status.
-int Open(const std::vector<std::string>& raw) {
-  const Arguments arguments = ParseArguments(raw, 2, {"--user"}, {}, false);
-  const PortableMachine machine(ExistingMachine(arguments.positional[0]), kToolName);
-  const std::string user =
-      EnsureProfile(machine, arguments.Value("--user").value_or(DefaultUser(machine)));
+int Open(const Request& request) {
+  const PortableMachine machine(ExistingMachine(request.dir), kToolName);
+  const std::string user = EnsureProfile(machine, request.user.value_or(DefaultUser(machine)));
   EnterMachine(machine, user, std::nullopt);
   PosixShell shell(machine);
 
-  const std::string& shortcut = arguments.positional[1];
+  const std::string& shortcut = request.shortcut;
   const std::optional<MappedPath> file = machine.Map(shortcut);
   std::ifstream in(file && file->exists ? file->posix : std::string(), std::ios::binary);
   if (!in) throw UsageError("there is no shortcut " + shortcut + " on the machine");
@@ -356,25 +302,164 @@ int Open(const std::vector<std::string>& raw) {
   return WaitForExitStatus(StartProgram(*program));
 }
 
-int Dispatch(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) throw UsageError("no command given");
-  const std::string& command = arguments[0];
-  const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
-  if (command == "create") return Create(rest);
-  if (command == "env") return Env(rest);
-  if (command == "mount") return Mount(rest);
-  if (command == "start") return Start(rest);
-  if (command == "run") return Run(rest);
-  if (command == "restart") return Restart(rest);
-  if (command == "media") return Media(rest);
-  if (command == "open") return Open(rest);
-  if (command == "account") return Account(rest);
-  if (command == "web") return Web(rest);
-  if (command == "--help" || command == "help") {
-    std::printf("%s", kUsage);
-    return 0;
+using Command = std::function<int(const Request&)>;
+
+// Sets an optional text from an option's (last) value.
+CLI::Option* AddText(CLI::App* command, const std::string& name, std::optional<std::string>& value,
+                     const std::string& description) {
+  return command
+      ->add_option_function<std::string>(
+          name, [&value](const std::string& text) { value = text; }, description)
+      ->type_name("TEXT")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+// The tool's commands over one request: each parsed command sets which
+// procedure runs (commands_taking_line: those that end in -- COMMAND_LINE).
+void DescribeCommands(CLI::App& app, Request& request, Command& command,
+                      std::set<std::string>& commands_taking_line) {
+  const auto add = [&](const char* name, const char* description, Command run,
+                       bool takes_command_line = false) {
+    CLI::App* sub = app.add_subcommand(name, description);
+    sub->callback([&command, run] { command = run; });
+    if (takes_command_line) {
+      commands_taking_line.insert(name);
+      sub->footer(
+          "-- COMMAND_LINE: a Windows command line; one argument is taken as it is, several are "
+          "joined, each quoted where it holds blanks, so that each stays one argument.");
+    }
+    return sub;
+  };
+  const auto machine_dir = [&](CLI::App* sub) {
+    sub->add_option("DIR", request.dir, "The machine's folder")->required();
+  };
+  const char* kUserHelp = "The machine's user (default: the machine's first user)";
+  const char* kCwdHelp = "The Windows folder to start in (default: the user's profile)";
+
+  CLI::App* create =
+      add("create", "Make a fresh Windows XP machine in DIR and print its environment", Create);
+  create->add_option("DIR", request.dir, "An empty or new folder")->required();
+  CLI::Option* no_mdac =
+      create->add_flag("--no-mdac", request.no_mdac, "Without the data access components");
+  AddText(create, "--mdac-version", request.mdac_version, "The data access components' version")
+      ->excludes(no_mdac)
+      ->type_name("V");
+  create->add_flag("--no-iis", request.no_iis, "Without the web server");
+  create->add_flag("--no-msde", request.no_msde, "Without the database engine");
+  AddText(create, "--computer-name", request.computer_name, "The computer's name")
+      ->type_name("NAME");
+  create->add_option("--user", request.users, "A user account with its profile (repeatable)")
+      ->type_name("NAME")
+      ->allow_extra_args(false);
+
+  CLI::App* env = add("env", "Print the environment the machine's programs see", Env);
+  machine_dir(env);
+  AddText(env, "--user", request.user, kUserHelp)->type_name("NAME");
+
+  CLI::App* mount = add("mount", "Make a copy of FOLDER the machine's drive LETTER", Mount);
+  machine_dir(mount);
+  mount->add_option("LETTER", request.letter, "A drive letter such as D or D:")->required();
+  mount->add_option("FOLDER", request.folder, "The folder to copy")->required();
+
+  CLI::App* start = add("start",
+                        "Launch a program as a user, as the platform does (the hook library "
+                        "included); print whether it is still running",
+                        Start, true);
+  machine_dir(start);
+  AddText(start, "--user", request.user, "The launching user")->type_name("NAME")->required();
+  AddText(start, "--wait-ms", request.wait_ms,
+          "How long to watch the launch (default 10000, at most 86400000)")
+      ->type_name("N");
+  AddText(start, "--cwd", request.cwd, kCwdHelp)->type_name("WINPATH");
+
+  CLI::App* run =
+      add("run", "Run a command on the machine and end with its exit status", Run, true);
+  machine_dir(run);
+  AddText(run, "--user", request.user, kUserHelp)->type_name("NAME");
+  AddText(run, "--cwd", request.cwd, kCwdHelp)->type_name("WINPATH");
+
+  machine_dir(
+      add("restart", "Restart the machine: start the services that start automatically", Restart));
+
+  add("media", "Put the outside installers and tools of the setup media into FOLDER", Media)
+      ->add_option("FOLDER", request.folder, "The media's folder")
+      ->required();
+
+  CLI::App* open = add("open", "Open a Start Menu shortcut as a click does", Open);
+  machine_dir(open);
+  AddText(open, "--user", request.user, kUserHelp)->type_name("NAME");
+  open->add_option("SHORTCUT", request.shortcut, "The Windows path of a .lnk or .url file")
+      ->required();
+
+  CLI::App* account = add("account",
+                          "Create or change an account that may log on to the machine's web "
+                          "server; the password is the first line of stdin",
+                          Account);
+  machine_dir(account);
+  account->add_option("NAME", request.name, "The account's name")->required();
+  account->add_flag("--administrator", request.administrator,
+                    "A member of Administrators (else of Users)");
+
+  machine_dir(add("web", "Print the machine's web server address, when it runs", Web));
+}
+
+// Runs one command line (the arguments after the tool's name).
+int RunTool(std::vector<std::string> arguments) {
+  // 1. The Windows command line, everything after the first "--".
+  Request request;
+  const auto mark = std::find(arguments.begin(), arguments.end(), "--");
+  if (mark != arguments.end()) {
+    const std::vector<std::string> line(mark + 1, arguments.end());
+    if (line.empty()) throw UsageError("no command line after --");
+    request.command_line = line.size() == 1 ? line[0] : JoinCommandLine(line);
+    arguments.erase(mark, arguments.end());
   }
-  throw UsageError("unknown command " + command);
+  // "help" and "help COMMAND" ask for what --help shows.
+  if (!arguments.empty() && arguments[0] == "help") {
+    arguments.erase(arguments.begin());
+    arguments.emplace_back("--help");
+  }
+
+  // 2. The command and its options.
+  CLI::App app("quillon-machine: makes a portable Windows machine in a directory and drives it.",
+               kToolName);
+  app.require_subcommand(1);
+  Command command;
+  std::set<std::string> commands_taking_line;
+  DescribeCommands(app, request, command, commands_taking_line);
+  app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+    const auto chosen = failed->get_subcommands();
+    return std::string(kToolName) + ": " + error.what() + "\n" + kToolName +
+           (chosen.empty() ? "" : " " + chosen.front()->get_name()) + " --help shows the usage\n";
+  });
+  const auto first_word =
+      std::find_if(arguments.begin(), arguments.end(),
+                   [](const std::string& word) { return word.empty() || word.front() != '-'; });
+  if (first_word != arguments.end()) {
+    try {
+      app.get_subcommand(*first_word);
+    } catch (const CLI::OptionNotFound&) {
+      throw UsageError("there is no command \"" + *first_word + "\"; " + kToolName +
+                       " --help lists the commands");
+    }
+  }
+  try {
+    std::reverse(arguments.begin(), arguments.end());
+    app.parse(arguments);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error, std::cout, std::cerr);
+    return status == 0 ? 0 : kUsageStatus;
+  }
+  const std::string name = app.get_subcommands().front()->get_name();
+  if (commands_taking_line.count(name) == 0 && request.command_line) {
+    throw UsageError(name + " takes no -- COMMAND_LINE");
+  }
+  if (commands_taking_line.count(name) > 0 && !request.command_line) {
+    throw UsageError("no -- COMMAND_LINE given");
+  }
+
+  // 3. The command.
+  return command(request);
 }
 
 }  // namespace
@@ -382,10 +467,10 @@ int Dispatch(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
   try {
-    return quillon::machine::Dispatch(std::vector<std::string>(argv + 1, argv + argc));
+    return quillon::machine::RunTool(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const quillon::machine::UsageError& error) {
-    std::fprintf(stderr, "quillon-machine: %s\n%s", error.what(), quillon::machine::kUsage);
-    return 2;
+    std::fprintf(stderr, "quillon-machine: %s\n", error.what());
+    return quillon::machine::kUsageStatus;
   } catch (const quillon::HostError& error) {
     std::fprintf(stderr, "quillon-machine: Error %ld: %s\n", error.number(),
                  error.description().c_str());

@@ -254,5 +254,59 @@ TEST_F(MachineToolTest, MediaCarriesTheOutsideInstallersAndTools) {
   }
 }
 
+// A wrong command line changes nothing and says what is wrong (status 2);
+// --help shows each command's usage (status 0). Values that look like
+// commands stay values.
+TEST_F(MachineToolTest, WrongCommandLinesAreRefusedClearlyAndEachCommandHasHelp) {
+  machine.CreateWithTool({"--user", "Bob", "--user", "web"});
+  const std::string root = machine.root();
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {{}, "A subcommand is required"},
+      {{"frobnicate", root}, "there is no command \"frobnicate\""},
+      {{"env", root, "--bogus"}, "not expected: --bogus"},
+      {{"env", root, "--user"}, "--user"},
+      {{"env", root, "extra"}, "not expected: extra"},
+      {{"env"}, "DIR is required"},
+      {{"mount", root, "D:"}, "FOLDER is required"},
+      {{"start", root, "--", "notepad.exe"}, "--user is required"},
+      {{"run", root}, "no -- COMMAND_LINE given"},
+      {{"run", root, "--"}, "no command line after --"},
+      {{"restart", root, "--", "net.exe start"}, "restart takes no -- COMMAND_LINE"},
+      {{"create", machine.Scratch("other"), "--user", "Ann", "Bob"}, "not expected: Bob"},
+      {{"create", machine.Scratch("other"), "--no-mdac", "--mdac-version", "2.8"}, "excludes"},
+      {{"account", root}, "NAME is required"},
+  };
+  for (const Case& test : cases) {
+    const std::string line = test.arguments.empty() ? "(none)" : test.arguments[0];
+    const ToolResult result = machine.Tool(test.arguments);
+    EXPECT_EQ(result.status, 2) << line << ": " << result.err;
+    EXPECT_THAT(result.err, HasSubstr(test.message)) << line;
+    EXPECT_THAT(result.out, IsEmpty()) << line;
+  }
+  EXPECT_FALSE(std::filesystem::exists(machine.Scratch("other")));
+
+  for (const char* command :
+       {"create", "env", "mount", "start", "run", "restart", "media", "open", "account", "web"}) {
+    for (const std::vector<std::string>& asked :
+         {std::vector<std::string>{command, "--help"}, std::vector<std::string>{"help", command}}) {
+      const ToolResult help = machine.Tool(asked);
+      EXPECT_EQ(help.status, 0) << command;
+      EXPECT_THAT(help.out, HasSubstr(std::string("Usage: quillon-machine ") + command)) << command;
+    }
+  }
+  const ToolResult overall = machine.Tool({"--help"});
+  EXPECT_EQ(overall.status, 0);
+  EXPECT_THAT(overall.out, HasSubstr("account"));
+
+  // A user named like a command is a user.
+  const ToolResult named = machine.Tool({"env", root, "--user", "web"});
+  EXPECT_EQ(named.status, 0) << named.err;
+  EXPECT_THAT(named.out, HasSubstr("USERNAME=web\n"));
+}
+
 }  // namespace
 }  // namespace quillon::testing
