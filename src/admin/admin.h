@@ -108,6 +108,22 @@ struct Overview {
   std::int64_t pending_requests = 0;
 };
 
+// A denied launch as the checker's Access.log records it.
+struct Denial {
+  std::string time;      // MM/DD/YY HH:MM:SS, the checker's local time
+  std::string path;      // as stored
+  std::string decision;  // the application's name, or "Unassigned"
+  std::string user;
+};
+
+// How many of the latest denials the overviews show.
+inline constexpr std::size_t kLatestDenialsShown = 15;
+
+// The latest denials among the lines of Access.log ("<time>: <path>_|_
+// <decision>_|_<user>"), newest first, at most limit; any other line is
+// passed over.
+std::vector<Denial> LatestDenials(const std::vector<std::string>& log_lines, std::size_t limit);
+
 struct AuditEntry {
   std::string time;  // YYYY-MM-DD HH:MM:SS, local time
   std::string actor;
@@ -206,6 +222,9 @@ class Administration {
   void Dismiss(std::int64_t request_id);
 
   Overview GetOverview();
+  // The latest denials in the product's Access.log, newest first. A log
+  // that is missing or cannot be read gives none: the overview stays.
+  std::vector<Denial> RecentDenials(std::size_t limit = kLatestDenialsShown);
   // The most recent audit entries, newest first.
   std::vector<AuditEntry> Audit(std::size_t limit = 50);
 

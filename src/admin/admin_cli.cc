@@ -382,6 +382,75 @@ int ImportPolicy(Administration& admin, Host& host, const Request& request, std:
        {"grants_set", s.grants_set}});
 }
 
+int ShowOverview(Administration& admin, Host&, const Request& request, std::ostream& out) {
+  const Overview counts = admin.GetOverview();
+  const std::vector<Denial> denials = admin.RecentDenials();
+  if (request.json) {
+    json list = json::array();
+    for (const Denial& denial : denials) {
+      list.push_back({{"time", Utf8(denial.time)},
+                      {"user", Utf8(denial.user)},
+                      {"path", Utf8(denial.path)},
+                      {"decision", Utf8(denial.decision)}});
+    }
+    out << Dump({{"users", counts.users},
+                 {"controlled_users", counts.controlled_users},
+                 {"applications", counts.applications},
+                 {"executables", counts.executables},
+                 {"unassigned_executables", counts.unassigned_executables},
+                 {"pending_requests", counts.pending_requests},
+                 {"latest_denials", list}});
+    return 0;
+  }
+  const std::pair<const char*, std::int64_t> lines[] = {
+      {"Users", counts.users},
+      {"Controlled users", counts.controlled_users},
+      {"Applications", counts.applications},
+      {"Executables", counts.executables},
+      {"Executables in no application", counts.unassigned_executables},
+      {"Pending access requests", counts.pending_requests}};
+  for (const auto& [label, count] : lines) {
+    const std::string text = label;
+    out << text << std::string(32 - text.size(), ' ') << count << "\n";
+  }
+  out << "\nLatest denials:\n";
+  if (denials.empty()) {
+    out << "No launch has been denied yet.\n";
+    return 0;
+  }
+  Table table({"WHEN", "USER", "APPLICATION", "PATH"});
+  for (const Denial& denial : denials) {
+    table.Add({denial.time, denial.user, denial.decision, denial.path});
+  }
+  table.Print(out);
+  return 0;
+}
+
+int ShowAudit(Administration& admin, Host&, const Request& request, std::ostream& out) {
+  const std::vector<AuditEntry> entries = admin.Audit(request.limit);
+  if (request.json) {
+    json list = json::array();
+    for (const AuditEntry& entry : entries) {
+      list.push_back({{"time", Utf8(entry.time)},
+                      {"who", Utf8(entry.actor)},
+                      {"action", Utf8(entry.action)},
+                      {"details", Utf8(entry.details)}});
+    }
+    out << Dump(list);
+    return 0;
+  }
+  if (entries.empty()) {
+    out << "No change has been recorded yet.\n";
+    return 0;
+  }
+  Table table({"WHEN", "WHO", "ACTION", "WHAT"});
+  for (const AuditEntry& entry : entries) {
+    table.Add({entry.time, entry.actor, entry.action, entry.details});
+  }
+  table.Print(out);
+  return 0;
+}
+
 }  // namespace
 
 int RunAdminCommand(Host& host, const std::vector<std::string>& arguments, std::ostream& out,
@@ -450,6 +519,13 @@ int RunAdminCommand(Host& host, const std::vector<std::string>& arguments, std::
       add("explain", "What the checker decides for USER launching PATH, and why", ExplainLaunch);
   explain->add_option("USER", request.user, "User name")->required();
   explain->add_option("PATH", request.path, "Executable path")->required();
+  add("overview",
+      "The counts of users, applications, executables and requests, and the latest denials",
+      ShowOverview);
+  CLI::App* audit =
+      add("audit", "The administration audit (who, when, what), newest first", ShowAudit);
+  audit->add_option("--limit", request.limit, "At most this many entries (1 to 1000)")
+      ->check(CLI::Range(1, 1000));
   add("export", "Write the whole policy to a JSON file", ExportPolicy)
       ->add_option("FILE", request.file, "File to write")
       ->required();

@@ -19,13 +19,11 @@ using admin::AdminError;
 using admin::Administration;
 
 constexpr std::size_t kPageSize = 100;
-constexpr std::size_t kDenialsShown = 15;
 constexpr std::size_t kTokenBytes = 32;
 constexpr char kHtmlType[] = "text/html; charset=utf-8";
 constexpr char kSecurityPolicy[] =
     "default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self'; "
     "frame-ancestors 'none'; base-uri 'none'";
-constexpr char kAccessLogSuffix[] = "\\Harlwick\\Zentrel\\Logs\\Access.log";
 
 // What a finished change says on the page it returns to.
 const std::map<std::string, std::string>& Notes() {
@@ -236,19 +234,8 @@ WebAnswer Site::Overview() {
       card("page=unassigned", counts.unassigned_executables, "in no application") +
       card("page=requests", counts.pending_requests, "access requests") + "</div>";
 
-  std::vector<std::string> lines;
-  const std::string log = host_.shell.Environment("ProgramFiles") + kAccessLogSuffix;
-  try {
-    if (host_.files.FileExists(log)) {
-      auto stream = host_.files.OpenTextFile(log, IoMode::kForReading, false);
-      while (!stream->AtEndOfStream()) lines.push_back(stream->ReadLine());
-      stream->Close();
-    }
-  } catch (const HostError&) {
-    lines.clear();  // an unreadable log shows as no denials; the page stays
-  }
   content += "<h2>Latest denials</h2>";
-  const std::vector<Denial> denials = LatestDenials(lines, kDenialsShown);
+  const std::vector<Denial> denials = Admin().RecentDenials();
   if (denials.empty()) {
     content += "<p class=\"empty\">No launch has been denied yet.</p>";
   } else {
@@ -780,18 +767,6 @@ WebAnswer Site::Answer() {
 
 std::string Html(const std::string& text) {
   return HtmlEscaped(Cp1252ToUtf8(text));
-}
-
-std::vector<Denial> LatestDenials(const std::vector<std::string>& log_lines, std::size_t limit) {
-  std::vector<Denial> denials;
-  for (auto line = log_lines.rbegin(); line != log_lines.rend() && denials.size() < limit; ++line) {
-    // "MM/DD/YY HH:MM:SS: PATH_|_DECISION_|_USER"
-    if (line->size() < 19 || line->compare(17, 2, ": ") != 0) continue;
-    const std::vector<std::string> fields = SplitAll(line->substr(19), "_|_");
-    if (fields.size() != 3) continue;
-    denials.push_back({line->substr(0, 17), fields[0], fields[1], fields[2]});
-  }
-  return denials;
 }
 
 std::string CgiOutput(const WebAnswer& answer) {

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "admin/admin.h"
 #include "shared/host.h"
 #include "web/cgi_request.h"
 
@@ -42,11 +43,8 @@ std::string CgiOutput(const WebAnswer& answer);
 // escaped.
 std::string Html(const std::string& text);
 
-// The latest denials in the checker's Access.log ("<time>: <path>_|_
-// <decision>_|_<user>" lines), newest first, at most limit.
-struct Denial {
-  std::string time, path, decision, user;
-};
-std::vector<Denial> LatestDenials(const std::vector<std::string>& log_lines, std::size_t limit);
+// The latest denials of Access.log, as the administration library reads them.
+using admin::Denial;
+using admin::LatestDenials;
 
 }  // namespace quillon::web

@@ -16,6 +16,7 @@ namespace quillon::testing {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 struct Outcome {
   int status;
@@ -113,6 +114,61 @@ TEST_F(AdminCliTest, JsonIsForScripts) {
   EXPECT_EQ(explanation["application"], "Games");
 }
 
+// The overview: the library's counts and the newest denials of the
+// checker's Access.log (at most 15, broken lines passed over); the audit:
+// each change with who made it, newest first.
+TEST_F(AdminCliTest, OverviewAndAuditShowCountsDenialsAndChanges) {
+  const Outcome quiet = Run({"overview"});
+  ASSERT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_THAT(quiet.out, HasSubstr("No launch has been denied yet."));
+  EXPECT_THAT(Run({"audit"}).out, HasSubstr("No change has been recorded yet."));
+
+  std::string log;
+  for (int minute = 10; minute < 30; ++minute) {
+    log += "12/07/26 10:" + std::to_string(minute) + ":00: C:\\TOOLS\\B.EXE_|_Unassigned_|_bob\r\n";
+  }
+  log += "12/07/26 10:30:00: C:\\GAMES\\A.EXE_|_Games_|_\xC9milie\r\nbroken line\r\n";
+  machine.files.AddFile("C:\\Program Files\\Harlwick\\Zentrel\\Logs\\Access.log", log);
+
+  const Outcome people = Run({"overview"});
+  ASSERT_EQ(people.status, 0) << people.err;
+  for (const char* line :
+       {"Users                           2\n", "Controlled users                1\n",
+        "Applications                    1\n", "Executables                     3\n",
+        "Executables in no application   2\n", "Pending access requests         1\n",
+        "\nWHEN               USER    APPLICATION  PATH\n"
+        "12/07/26 10:30:00  \xC9milie  Games        C:\\GAMES\\A.EXE\n"
+        "12/07/26 10:29:00  bob     Unassigned   C:\\TOOLS\\B.EXE\n"}) {
+    EXPECT_THAT(people.out, HasSubstr(line));
+  }
+  EXPECT_THAT(people.out, Not(HasSubstr("10:15:00")));  // the 16th newest
+
+  const nlohmann::json overview = nlohmann::json::parse(Run({"overview", "--json"}).out);
+  const admin::Overview counts = Admin().GetOverview();
+  EXPECT_EQ(overview["users"], counts.users);
+  EXPECT_EQ(overview["controlled_users"], counts.controlled_users);
+  EXPECT_EQ(overview["executables"], counts.executables);
+  EXPECT_EQ(overview["unassigned_executables"], counts.unassigned_executables);
+  EXPECT_EQ(overview["pending_requests"], counts.pending_requests);
+  ASSERT_EQ(overview["latest_denials"].size(), admin::kLatestDenialsShown);
+  EXPECT_EQ(overview["latest_denials"][0]["user"], "\xC3\x89milie");
+  EXPECT_EQ(overview["latest_denials"][0]["decision"], "Games");
+  EXPECT_EQ(overview["latest_denials"][14]["time"], "12/07/26 10:16:00");
+
+  ASSERT_EQ(Run({"app-add", "Tools"}).status, 0);
+  ASSERT_EQ(Run({"grant", "alice", "Tools"}).status, 0);
+  const Outcome audit = Run({"audit"});
+  ASSERT_EQ(audit.status, 0) << audit.err;
+  EXPECT_THAT(audit.out, HasSubstr("WHEN                 WHO            ACTION   WHAT\n"
+                                   "2006-02-03 09:05:07  Administrator  grant "));
+  EXPECT_THAT(audit.out, HasSubstr("Administrator  app-add  "));
+  const nlohmann::json newest = nlohmann::json::parse(Run({"audit", "--limit", "1", "--json"}).out);
+  ASSERT_EQ(newest.size(), 1u);
+  EXPECT_EQ(newest[0]["action"], "grant");
+  EXPECT_EQ(newest[0]["who"], "Administrator");
+  EXPECT_EQ(nlohmann::json::parse(Run({"--json", "audit"}).out).size(), 2u);
+}
+
 TEST_F(AdminCliTest, RefusalsAndWrongCommandLinesGiveAClearMessageAndAStatus) {
   struct Case {
     std::vector<std::string> arguments;
@@ -135,6 +191,8 @@ TEST_F(AdminCliTest, RefusalsAndWrongCommandLinesGiveAClearMessageAndAStatus) {
       {{"approve", "one"}, admin::kExitUsage, "one"},
       {{"exes", "--limit", "0"}, admin::kExitUsage, "--limit"},
       {{"assign", "Games"}, admin::kExitUsage, "PATH... APP"},
+      {{"audit", "--limit", "0"}, admin::kExitUsage, "--limit"},
+      {{"overview", "now"}, admin::kExitUsage, "now"},
   };
   for (const Case& test : cases) {
     const Outcome outcome = Run(test.arguments);
@@ -150,9 +208,10 @@ TEST_F(AdminCliTest, RefusalsAndWrongCommandLinesGiveAClearMessageAndAStatus) {
 TEST_F(AdminCliTest, EveryCommandHasHelp) {
   const Outcome overall = Run({"--help"});
   EXPECT_EQ(overall.status, 0);
-  for (const char* command : {"users", "enable", "disable", "apps", "app-add", "app-rename",
-                              "app-delete", "exes", "assign", "grant", "revoke", "requests",
-                              "approve", "dismiss", "explain", "export", "import"}) {
+  for (const char* command :
+       {"users", "enable", "disable", "apps", "app-add", "app-rename", "app-delete", "exes",
+        "assign", "grant", "revoke", "requests", "approve", "dismiss", "explain", "overview",
+        "audit", "export", "import"}) {
     EXPECT_THAT(overall.out, HasSubstr(command));
     const Outcome help = Run({command, "--help"});
     EXPECT_EQ(help.status, 0) << command;
