@@ -207,6 +207,7 @@ class Server {
       return ServerError{4060, 11,
                          "Cannot open database requested in login '" + catalog_ + "'. " + message};
     }
+    PrepareCatalogConnection(db_);
     return std::nullopt;
   }
 

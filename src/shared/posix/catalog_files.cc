@@ -33,21 +33,24 @@ int OpenCatalogFile(const std::string& file, sqlite3** db) {
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (result != SQLITE_OK) return result;
   sqlite3_busy_timeout(*db, kCatalogBusyTimeoutMilliseconds);
+  // The last connection to close folds the write-ahead log into the database
+  // and would delete the log and its index; the next checker, a moment
+  // later, would make both afresh. They stay instead, the log cut to
+  // nothing (journal_size_limit below), so that nothing of it is read again.
+  int persist = 1;
+  sqlite3_file_control(*db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  return SQLITE_OK;
+}
+
+void PrepareCatalogConnection(sqlite3* db) {
   // With the write-ahead log a commit need not wait for the disk: the log is
   // synced before it is folded into the database, which the last connection
   // to close does. A crash of the machine may undo the last commits, never
   // harm the database. (With a rollback journal NORMAL still syncs at the
-  // journal's crucial moments.)
-  //
-  // The last connection to close folds the log in and would delete it and
-  // its index; the next checker, a moment later, would make both afresh.
-  // They stay instead, the log cut to nothing, so that nothing of it is
-  // read again.
-  int persist = 1;
-  sqlite3_file_control(*db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-  sqlite3_exec(*db, "PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 0", nullptr, nullptr,
+  // journal's crucial moments.) A failure here leaves SQLite's defaults and
+  // shows again in the statement that follows.
+  sqlite3_exec(db, "PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 0", nullptr, nullptr,
                nullptr);
-  return SQLITE_OK;
 }
 
 }  // namespace quillon

@@ -10,15 +10,15 @@
 #include <string>
 #include <string_view>
 
+#include "shared/backend/lock_wait.h"
+
 namespace quillon {
 
 inline constexpr char kCatalogFileSuffix[] = ".sqlite3";
 
 // How long a statement waits for the locks of other processes before it
-// gives up. Checkers run statements side by side without transactions, so a
-// statement normally waits a few milliseconds; the bound only stops a
-// process from hanging for ever on a database that stays locked.
-inline constexpr int kCatalogBusyTimeoutMilliseconds = 60000;
+// gives up: the database layer's bound, for the SQLite backend and osql.exe.
+inline constexpr int kCatalogBusyTimeoutMilliseconds = kLockWaitMilliseconds;
 
 // A catalog name becomes a file name in the databases folder: it may not be
 // empty, "." or "..", nor hold "/", "\" or NUL.
@@ -39,5 +39,9 @@ std::optional<std::string> ExistingCatalogFile(const std::string& databases_fold
 // timeout set. Returns SQLite's result; on failure *db may hold a handle for
 // the error message, which the caller closes.
 int OpenCatalogFile(const std::string& file, sqlite3** db);
+
+// Sets how an open catalog commits; run before the connection's first
+// statement (it reads the database, which Open does not).
+void PrepareCatalogConnection(sqlite3* db);
 
 }  // namespace quillon

@@ -175,6 +175,10 @@ class SqliteConnection : public Connection {
                                           std::size_t max_rows) override {
     if (db_ == nullptr) Fail(kObjectClosed);
     if (statement.find('\0') != std::string::npos) Fail("The statement holds a NUL character.");
+    if (!prepared_) {
+      PrepareCatalogConnection(db_);
+      prepared_ = true;
+    }
 
     // The database holds text as UTF-8: the statement's literals and the
     // text values are converted from the system code page on their way in.
@@ -207,6 +211,7 @@ class SqliteConnection : public Connection {
   void Close() override {
     sqlite3_close_v2(db_);
     db_ = nullptr;
+    prepared_ = false;
   }
 
  private:
@@ -304,6 +309,7 @@ class SqliteConnection : public Connection {
 
   std::string databases_folder_;
   sqlite3* db_ = nullptr;
+  bool prepared_ = false;  // PrepareCatalogConnection has run
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shared/backend/database_backend.h"
+#include "shared/backend/lock_wait.h"
 #include "shared/helpers/text.h"
 #include "shared/win32/registry.h"
 #include "shared/win32/windows_api.h"
@@ -181,6 +182,12 @@ class BoundValues {
   std::vector<std::int64_t> numbers_;
 };
 
+// The lock bound in whole seconds (at least one), as ODBC's timeouts take it.
+SQLPOINTER TimeoutSeconds() {
+  constexpr SQLULEN kSeconds = (kLockWaitMilliseconds + 999) / 1000;
+  return reinterpret_cast<SQLPOINTER>(kSeconds);
+}
+
 class OdbcConnection : public Connection {
  public:
   OdbcConnection() : environment_(SQL_HANDLE_ENV), connection_(SQL_HANDLE_DBC) {}
@@ -195,6 +202,10 @@ class OdbcConnection : public Connection {
     SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION,
                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_OV_ODBC3)), 0);
     connection_.Allocate(environment_.get(), SQL_HANDLE_ENV);
+    // Neither a server that does not answer nor a database that somebody
+    // keeps locked may hold the program for longer than the lock bound. A
+    // driver without these settings keeps its own; that is no error.
+    SQLSetConnectAttr(connection_.get(), SQL_ATTR_LOGIN_TIMEOUT, TimeoutSeconds(), 0);
     std::vector<SQLCHAR> text(odbc_string.begin(), odbc_string.end());
     text.push_back('\0');
     SQLCHAR completed[1024] = {};
@@ -221,6 +232,7 @@ class OdbcConnection : public Connection {
     if (!open_) Fail(kObjectClosed);
     OdbcHandle statement(SQL_HANDLE_STMT);
     statement.Allocate(connection_.get(), SQL_HANDLE_DBC);
+    SQLSetStmtAttr(statement.get(), SQL_ATTR_QUERY_TIMEOUT, TimeoutSeconds(), 0);
     std::vector<SQLCHAR> text(statement_text.begin(), statement_text.end());
     text.push_back('\0');
     SQLRETURN result = SQLPrepare(statement.get(), text.data(), SQL_NTS);
