@@ -201,7 +201,7 @@ class Server {
     if (db_ != nullptr) return std::nullopt;
     const std::optional<std::string> file = CatalogFile(catalog_);
     if (!file) return NoSuchCatalog(catalog_);
-    if (OpenCatalogFile(*file, &db_) != SQLITE_OK) {
+    if (OpenCatalogFile(*file, &db_, lock_wait_) != SQLITE_OK) {
       const std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
       CloseCatalog();
       return ServerError{4060, 11,
@@ -311,6 +311,7 @@ class Server {
       const std::size_t begin = text.find_first_not_of(" \t\r\n", offset);
       if (begin == std::string::npos) break;
       line = first_line + LinesBefore(text, begin);
+      lock_wait_.Begin();
       Prepared prepared = PrepareNext(text, offset);
       if (prepared.error) {
         if (prepared.error_offset >= 0) {
@@ -364,6 +365,7 @@ class Server {
   std::string databases_;
   std::string server_name_;
   std::string catalog_;
+  LockWait lock_wait_;  // how db_ waits for other connections' locks
   sqlite3* db_ = nullptr;
 };
 

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "shared/database.h"
 #include "shared/helpers/text.h"
@@ -419,6 +422,120 @@ TEST_P(SqliteStatementTest, RecordsetsHoldNoLock) {
   other->Execute("INSERT INTO APP_EXES (exe_path) VALUES ('C:\\C.EXE')");
   other->Close();
   EXPECT_EQ(CountRows(file_, "APP_EXES"), 3);
+}
+
+// ---------------------------------------------------------------------------
+// Locks another connection holds: a statement waits them out, and one held
+// past the bound fails the statement alone, which leaves nothing behind.
+
+// Another connection that takes a lock by running sql in a transaction it
+// keeps open until Release.
+class LockHolder {
+ public:
+  LockHolder(const std::string& file, const std::string& sql) {
+    if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK ||
+        sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+      throw std::runtime_error("cannot lock " + file + ": " + sqlite3_errmsg(db_));
+    }
+  }
+  LockHolder(const LockHolder&) = delete;
+  LockHolder& operator=(const LockHolder&) = delete;
+  ~LockHolder() {
+    if (releaser_.joinable()) releaser_.join();
+    Release();
+    sqlite3_close(db_);
+  }
+
+  // Ends the transaction, undoing what it wrote.
+  void Release() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+
+  // Ends the transaction a moment from now, from another thread.
+  void ReleaseSoon() {
+    releaser_ = std::thread([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      Release();
+    });
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::thread releaser_;
+};
+
+struct LockCase {
+  const char* what;
+  TestJournalMode mode;
+  const char* held;       // what the other connection runs and holds
+  const char* statement;  // what ours runs meanwhile
+  const char* stored;     // the row the statement stores (APP_EXES), if any
+};
+
+class SqliteLockTest : public ::testing::TestWithParam<LockCase> {
+ protected:
+  void SetUp() override {
+    file_ = CreateZentrelDatabase(machine_.path(), GetParam().mode);
+    RunSql(file_, "INSERT INTO APP_EXES (exe_path) VALUES ('C:\\BASE.EXE')");
+  }
+
+  long long StoredRows() const {
+    return GetParam().stored == nullptr
+               ? 0
+               : CountRows(file_, std::string("APP_EXES WHERE exe_path = ") +
+                                      QuoteText(GetParam().stored));
+  }
+
+  DatabaseTestFolder machine_;
+  SqliteDatabase database_{machine_.databases()};
+  std::string file_;
+};
+
+constexpr char kHeldWrite[] =
+    "BEGIN IMMEDIATE; INSERT INTO APP_EXES (exe_path) VALUES ('C:\\HELD.EXE')";
+constexpr char kHeldExclusive[] = "BEGIN EXCLUSIVE; SELECT COUNT(*) FROM APP_EXES";
+constexpr char kHeldRead[] = "BEGIN; SELECT COUNT(*) FROM APP_EXES";
+constexpr char kWrite[] = "INSERT INTO APP_EXES (exe_path) VALUES ('C:\\MINE.EXE')";
+constexpr char kRead[] = "SELECT * FROM APP_EXES WHERE exe_path = 'C:\\BASE.EXE'";
+
+INSTANTIATE_TEST_SUITE_P(
+    Locks, SqliteLockTest,
+    ::testing::Values(LockCase{"WriterBeforeWriteWal", TestJournalMode::kWal, kHeldWrite, kWrite,
+                               "C:\\MINE.EXE"},
+                      LockCase{"WriterBeforeWriteRollback", TestJournalMode::kRollback, kHeldWrite,
+                               kWrite, "C:\\MINE.EXE"},
+                      // A write that has done its work waits at its commit for readers.
+                      LockCase{"ReaderBeforeCommitRollback", TestJournalMode::kRollback, kHeldRead,
+                               kWrite, "C:\\MINE.EXE"},
+                      LockCase{"ExclusiveBeforeReadRollback", TestJournalMode::kRollback,
+                               kHeldExclusive, kRead, nullptr}),
+    [](const auto& test_info) { return std::string(test_info.param.what); });
+
+TEST_P(SqliteLockTest, AStatementWaitsOutALockThatIsReleased) {
+  auto connection = database_.NewConnection();
+  connection->Open(kZentrelConnectionString);
+  LockHolder holder(file_, GetParam().held);
+  holder.ReleaseSoon();
+  auto rows = connection->Execute(GetParam().statement);
+  if (GetParam().stored == nullptr) {
+    EXPECT_FALSE(rows->Eof());
+  }
+  EXPECT_EQ(StoredRows(), GetParam().stored == nullptr ? 0 : 1);
+  EXPECT_EQ(CountRows(file_, "APP_EXES WHERE exe_path = 'C:\\HELD.EXE'"), 0);
+}
+
+TEST_P(SqliteLockTest, ALockHeldPastTheBoundFailsTheStatementAndLeavesNothing) {
+  auto connection = database_.NewConnection();
+  connection->Open(kZentrelConnectionString);
+  {
+    LockHolder holder(file_, GetParam().held);
+    const HostError error = ErrorOf([&] { connection->Execute(GetParam().statement); });
+    EXPECT_EQ(error.number(), error_number::kUnspecified);
+    EXPECT_EQ(error.description(), "database is locked");
+  }
+  EXPECT_EQ(StoredRows(), 0);
+  // The failed statement left no lock behind: the connection and others go on.
+  connection->Execute(kWrite);
+  EXPECT_TRUE(ExclusiveLockFree(file_));
+  EXPECT_EQ(CountRows(file_, "APP_EXES WHERE exe_path = 'C:\\MINE.EXE'"), 1);
 }
 
 }  // namespace

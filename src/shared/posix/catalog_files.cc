@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "shared/posix/portable_machine.h"
 
 namespace quillon {
@@ -25,14 +28,50 @@ std::optional<std::string> ExistingCatalogFile(const std::string& databases_fold
   return file;
 }
 
-int OpenCatalogFile(const std::string& file, sqlite3** db) {
+namespace {
+
+// The longest pause between two tries at a lock.
+constexpr int kLongestPauseMilliseconds = 8;
+
+// SQLite's busy handler: another try while the bound lasts.
+int WaitForLock(void* wait, int /*count*/) {
+  return static_cast<LockWait*>(wait)->Pause() ? 1 : 0;
+}
+
+}  // namespace
+
+LockWait::LockWait()
+    : random_(static_cast<unsigned>(getpid()) ^
+              static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())) {
+  Begin();
+}
+
+void LockWait::Begin() {
+  deadline_ =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kCatalogBusyTimeoutMilliseconds);
+  attempt_ = 0;
+}
+
+bool LockWait::Pause() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now >= deadline_) return false;
+  // 1 ms, then up to 2, 4 and kLongestPauseMilliseconds.
+  const int ceiling = std::min(1 << std::min(attempt_, 3), kLongestPauseMilliseconds);
+  ++attempt_;
+  std::uniform_int_distribution<int> microseconds(500, ceiling * 1000);
+  std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+      std::chrono::microseconds(microseconds(random_)), deadline_ - now));
+  return true;
+}
+
+int OpenCatalogFile(const std::string& file, sqlite3** db, LockWait& wait) {
   // The catalog file must be the file itself, never a link (out of the
   // machine, say).
   const int result =
       sqlite3_open_v2(file.c_str(), db,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (result != SQLITE_OK) return result;
-  sqlite3_busy_timeout(*db, kCatalogBusyTimeoutMilliseconds);
+  sqlite3_busy_handler(*db, &WaitForLock, &wait);
   // The last connection to close folds the write-ahead log into the database
   // and would delete the log and its index; the next checker, a moment
   // later, would make both afresh. They stay instead, the log cut to

@@ -3,11 +3,8 @@
 #include <sqlite3.h>
 
 #include <charconv>
-#include <chrono>
 #include <optional>
-#include <random>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -19,9 +16,6 @@
 
 namespace quillon {
 namespace {
-
-// Retries stop after as long as a statement waits for locks.
-constexpr auto kRetryDeadline = std::chrono::milliseconds(kCatalogBusyTimeoutMilliseconds);
 
 constexpr char kCatalogKey[] = "initial catalog";
 
@@ -58,16 +52,6 @@ std::string CatalogOf(const std::string& connection_string) {
 bool IsRetryable(int result_code) {
   const int primary = result_code & 0xff;
   return primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_PROTOCOL;
-}
-
-// Waits a short, slightly random while before a retry, so that processes that
-// collided do not collide again in step.
-void PauseBeforeRetry(int attempt) {
-  thread_local std::minstd_rand generator(
-      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  const int ceiling = attempt < 5 ? 5 << attempt : 100;
-  std::uniform_int_distribution<int> milliseconds(1, ceiling);
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds(generator)));
 }
 
 // Text read from the database: UTF-8 converted to the system code page.
@@ -157,7 +141,7 @@ class SqliteConnection : public Connection {
     // empty file. The catalog file must be the file itself, not a link (out
     // of the machine, say).
     sqlite3* db = nullptr;
-    const int result = OpenCatalogFile(*file, &db);
+    const int result = OpenCatalogFile(*file, &db, lock_wait_);
     if (result != SQLITE_OK) {
       const std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(result);
       sqlite3_close_v2(db);
@@ -175,6 +159,9 @@ class SqliteConnection : public Connection {
                                           std::size_t max_rows) override {
     if (db_ == nullptr) Fail(kObjectClosed);
     if (statement.find('\0') != std::string::npos) Fail("The statement holds a NUL character.");
+    // The statement's waits for locks, its preparation's included, share
+    // one bound.
+    lock_wait_.Begin();
     if (!prepared_) {
       PrepareCatalogConnection(db_);
       prepared_ = true;
@@ -222,16 +209,12 @@ class SqliteConnection : public Connection {
   // Compiles exactly one statement; trailing text may only be blanks,
   // semicolons or comments.
   void Prepare(const std::string& text, PreparedStatement& prepared) {
-    const auto deadline = std::chrono::steady_clock::now() + kRetryDeadline;
     const char* tail = nullptr;
-    for (int attempt = 0;; ++attempt) {
+    for (;;) {
       const int result = sqlite3_prepare_v2(db_, text.c_str(), static_cast<int>(text.size() + 1),
                                             prepared.out(), &tail);
       if (result == SQLITE_OK) break;
-      if (!IsRetryable(result) || std::chrono::steady_clock::now() >= deadline) {
-        FailWithDriverMessage();
-      }
-      PauseBeforeRetry(attempt);
+      if (!IsRetryable(result) || !lock_wait_.Pause()) FailWithDriverMessage();
     }
     if (prepared.get() == nullptr) Fail("The statement is empty.");
 
@@ -273,16 +256,17 @@ class SqliteConnection : public Connection {
     }
   }
 
-  // Steps the statement, waiting out locks held by other processes. A
-  // statement that met a lock has changed nothing (inside a transaction too:
-  // SQLite undoes the one statement), so it is reset and run again.
+  // Steps the statement, waiting out locks held by other processes: SQLite
+  // waits through the busy handler, and a lock it reports at once (one that
+  // waiting cannot win, a table another statement holds, a log being
+  // rebuilt) is tried again after a pause. A statement that met a lock has
+  // changed nothing (inside a transaction too: SQLite undoes the one
+  // statement), so it is reset and run again.
   int Step(sqlite3_stmt* statement) {
-    const auto deadline = std::chrono::steady_clock::now() + kRetryDeadline;
-    for (int attempt = 0;; ++attempt) {
+    for (;;) {
       const int result = sqlite3_step(statement);
-      if (!IsRetryable(result) || std::chrono::steady_clock::now() >= deadline) return result;
+      if (!IsRetryable(result) || !lock_wait_.Pause()) return result;
       sqlite3_reset(statement);
-      PauseBeforeRetry(attempt);
     }
   }
 
@@ -308,6 +292,7 @@ class SqliteConnection : public Connection {
   }
 
   std::string databases_folder_;
+  LockWait lock_wait_;  // how db_ waits for other connections' locks
   sqlite3* db_ = nullptr;
   bool prepared_ = false;  // PrepareCatalogConnection has run
 };
