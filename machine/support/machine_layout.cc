@@ -179,8 +179,11 @@ void WriteRegistry(PosixShell& shell, const std::string& root, const MachineOpti
 }  // namespace
 
 bool IsMachine(const std::string& root) {
+  // A registry file that has gone wrong (a folder or a link in its place)
+  // still marks a machine: its programs start and meet the damage
+  // themselves, each with its own error report, as on Windows.
   std::error_code error;
-  return fs::is_regular_file(root + "/registry.reg", error) &&
+  return fs::exists(fs::symlink_status(root + "/registry.reg", error)) &&
          fs::is_directory(root + "/drive_c", error);
 }
 

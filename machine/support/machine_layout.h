@@ -27,7 +27,8 @@ struct MachineOptions {
 void CreateMachine(const std::string& root, const MachineOptions& options,
                    const std::string& stand_ins);
 
-// True when root holds a machine (its registry and drive C).
+// True when root holds a machine: its registry (whatever stands in its
+// place) and drive C.
 bool IsMachine(const std::string& root);
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
