@@ -40,9 +40,16 @@ int RunConsoleProgramBody(Host& host, const std::string& program_name,
                           const std::vector<std::string>& arguments, const ConsoleBody& body,
                           std::ostream& out, std::ostream& err);
 
+// The exit status of a console program whose command line cannot be read.
+inline constexpr int kConsoleUsageStatus = 2;
+
 // Creates the real host of this platform, takes the arguments from argv and
 // runs the console body with the terminal's output and error streams, in
-// the terminal's encoding (backend-specific).
+// the terminal's encoding (backend-specific). On Windows the arguments come
+// from the platform's UTF-16 command line in the system code page (one that
+// code page cannot hold is refused with kConsoleUsageStatus), and a console
+// is written through UTF-16, so that its OEM code page shows the letters
+// right; redirected output keeps the system code page's bytes.
 int RunConsoleProgram(const std::string& program_name, int argc, char** argv,
                       const ConsoleBody& body);
 

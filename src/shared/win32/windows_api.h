@@ -13,6 +13,7 @@
 
 // clang-format off
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <sddl.h>
 #include <sql.h>
