@@ -13,7 +13,16 @@
 // then 32 checkers at once registering new executables, round after round:
 // decisions per second, checkers that failed, and rows lost or doubled.
 //
-//   checker_bench BIN_DIR [RUNS]     (bench/run-checker builds and runs it)
+// With --wine it does the same for the Windows build under Wine: a fresh
+// Wine prefix with its own wineserver kept running, Zentrel.exe in the
+// prefix's product folder reaching the seeded database through ODBC and the
+// SQLite ODBC driver (the HKLM connection string), and the static no-op
+// Windows program as the yardstick; both start through the Wine loader, and
+// the processor time is that of the program's own process (the wineserver's
+// share is not counted, for either).
+//
+//   checker_bench BIN_DIR [RUNS]                (bench/run-checker)
+//   checker_bench --wine MINGW_BIN_DIR [RUNS]   (bench/run-checker-wine)
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -37,6 +46,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -115,41 +125,54 @@ class Db {
   sqlite3* db_ = nullptr;
 };
 
-// The scratch machine with the product's checker and a seeded database.
+// The scratch machine with the product's checker and a seeded database:
+// a portable machine, or a Wine prefix for the Windows build.
 struct Machine {
   fs::path work;
-  fs::path root;
+  fs::path root;  // the portable machine's root, or the Wine prefix
   fs::path database;
   fs::path dialogs;
   std::vector<std::string> environment;  // NAME=VALUE
   std::string checker;
   std::string noop;
+  // Under Wine: the loader every program starts through, the wineserver
+  // kept running for the whole run, and where a waiting no-op writes its
+  // Windows process id (Windows path, and the same file on this side).
+  std::string loader;
+  pid_t wineserver = 0;
+  std::string victim_id_file;
+  fs::path victim_id_posix;
 };
 
-Machine Prepare(const fs::path& bin) {
-  Machine machine;
+constexpr char kWineLoader[] = "/usr/lib/wine/wine64";
+constexpr char kWineServer[] = "/usr/lib/wine/wineserver";
+
+fs::path ScratchFolder() {
   char pattern[] = "/tmp/quillon-checker-bench.XXXXXX";
   if (mkdtemp(pattern) == nullptr) Fail("no scratch folder");
-  machine.work = pattern;
-  machine.root = machine.work / "machine";
-  const std::string tool = (bin / "quillon-machine").string();
-  Capture(Quoted(tool) + " create " + Quoted(machine.root.string()) +
-          " --user Alice --user Bob >/dev/null");
+  return pattern;
+}
 
-  const fs::path product = machine.root / "drive_c/Program Files/Harlwick/Zentrel";
+// The product folder with the checker and its Logs, and the executables the
+// runs launch, below a drive C.
+void PutProductInPlace(Machine& machine, const fs::path& drive_c, const fs::path& built_checker) {
+  const fs::path product = drive_c / "Program Files/Harlwick/Zentrel";
   fs::create_directories(product / "Logs");
-  fs::copy_file(bin / "Zentrel.exe", product / "Zentrel.exe", fs::copy_options::overwrite_existing);
+  fs::copy_file(built_checker, product / "Zentrel.exe", fs::copy_options::overwrite_existing);
   machine.checker = (product / "Zentrel.exe").string();
-  machine.noop = (bin / "bench_noop.exe").string();
   for (const char* name : {"Allowed.exe", "Other.exe", "Denied.exe"}) {
-    WriteFile(machine.root / "drive_c/Tools" / name, "");
+    WriteFile(drive_c / "Tools" / name, "");
   }
-  fs::create_directories(machine.root / "drive_c/Tools/New");
+  fs::create_directories(drive_c / "Tools/New");
+}
 
-  machine.database = machine.root / "databases/Zentrel.sqlite3";
-  fs::create_directories(machine.database.parent_path());
+// The install schema, a known allowed pair (Alice granted Tools), a user
+// not controlled (Bob) and a denied executable, among the rows a real
+// installation holds.
+void SeedDatabase(const fs::path& database) {
+  fs::create_directories(database.parent_path());
   {
-    Db db(machine.database.string());
+    Db db(database.string());
     db.Run(ReadFile(fs::path(QUILLON_SOURCE_DIR) / "companions/database/zentrel_tables.sql"));
     db.Run("BEGIN");
     db.Run("INSERT INTO APPS (app_name) VALUES ('Tools')");
@@ -172,6 +195,19 @@ Machine Prepare(const fs::path& bin) {
         "user_name = 'Alice'");
     db.Run("COMMIT");
   }
+}
+
+Machine Prepare(const fs::path& bin) {
+  Machine machine;
+  machine.work = ScratchFolder();
+  machine.root = machine.work / "machine";
+  const std::string tool = (bin / "quillon-machine").string();
+  Capture(Quoted(tool) + " create " + Quoted(machine.root.string()) +
+          " --user Alice --user Bob >/dev/null");
+  PutProductInPlace(machine, machine.root / "drive_c", bin / "Zentrel.exe");
+  machine.noop = (bin / "bench_noop.exe").string();
+  machine.database = machine.root / "databases/Zentrel.sqlite3";
+  SeedDatabase(machine.database);
 
   // The launching user's environment, boxes answered by their default (No)
   // and logged beside the machine.
@@ -188,10 +224,83 @@ Machine Prepare(const fs::path& bin) {
   return machine;
 }
 
-// Starts a program with the machine's environment in drive C's root.
+// Runs a command of the Wine prefix (wineboot, reg) to its end.
+void RunInPrefix(const std::string& command) {
+  Capture(command + " >/dev/null 2>&1");
+}
+
+// Stops what the machine left running: the wineserver of its prefix.
+void TearDown(const Machine& machine) {
+  if (machine.wineserver > 0) {
+    const std::string stop = std::string(kWineServer) + " -k >/dev/null 2>&1";
+    static_cast<void>(std::system(stop.c_str()));  // a server that is gone already is fine
+    waitpid(machine.wineserver, nullptr, 0);
+  }
+}
+
+void PutWineProductInPlace(Machine& machine, const fs::path& bin);
+
+// The Windows build: a fresh Wine prefix, its wineserver started for the
+// whole run, the product in the prefix's Program Files, the database in the
+// scratch folder reached through the SQLite ODBC driver.
+Machine PrepareWine(const fs::path& bin) {
+  Machine machine;
+  machine.work = ScratchFolder();
+  machine.root = machine.work / "prefix";
+  machine.loader = kWineLoader;
+  machine.environment = {"WINEPREFIX=" + machine.root.string(), "WINEDEBUG=-all",
+                         "WINEDLLOVERRIDES=mscoree,mshtml=",    "WINEARCH=win64",
+                         "HOME=" + machine.work.string(),       "PATH=/usr/bin:/bin"};
+  // The prefix's own commands run with the same variables.
+  for (const std::string& entry : machine.environment) {
+    const std::size_t equals = entry.find('=');
+    setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+  }
+  RunInPrefix(std::string(kWineLoader) + " wineboot -i");
+  RunInPrefix(std::string(kWineServer) + " -w");
+  {
+    const char* argv[] = {kWineServer, "-p", nullptr};
+    if (posix_spawn(&machine.wineserver, kWineServer, nullptr, nullptr,
+                    const_cast<char* const*>(argv), environ) != 0) {
+      Fail("cannot start the wineserver");
+    }
+  }
+  try {
+    PutWineProductInPlace(machine, bin);
+  } catch (...) {
+    TearDown(machine);
+    throw;
+  }
+  return machine;
+}
+
+void PutWineProductInPlace(Machine& machine, const fs::path& bin) {
+  const fs::path drive_c = machine.root / "drive_c";
+  PutProductInPlace(machine, drive_c, bin / "Zentrel.exe");
+  machine.noop = (bin / "bench_noop.exe").string();
+  machine.database = machine.work / "Zentrel.sqlite3";
+  SeedDatabase(machine.database);
+  RunInPrefix(
+      std::string(kWineLoader) +
+      " reg add 'HKLM\\SOFTWARE\\Harlwick\\Zentrel' /v ConnectionString /t REG_SZ /d " +
+      Quoted("Driver=SQLite3;Database=" + machine.database.string() + ";Timeout=60000;NoCreat=1;") +
+      " /f");
+
+  // Boxes answered by their default (No) and logged, in the prefix.
+  WriteFile(drive_c / "bench/answers", "");
+  machine.dialogs = drive_c / "bench/dialogs.log";
+  machine.environment.push_back("QUILLON_ANSWERS=C:\\bench\\answers");
+  machine.environment.push_back("QUILLON_DIALOG_LOG=C:\\bench\\dialogs.log");
+  machine.victim_id_file = "C:\\bench\\victim.id";
+  machine.victim_id_posix = drive_c / "bench/victim.id";
+}
+
+// Starts a program with the machine's environment in drive C's root
+// (through the Wine loader for the Windows build).
 pid_t Spawn(const Machine& machine, const std::string& program,
             const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
+  if (!machine.loader.empty()) argv.push_back(const_cast<char*>(machine.loader.c_str()));
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -203,7 +312,7 @@ pid_t Spawn(const Machine& machine, const std::string& program,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, (machine.root / "drive_c").c_str());
   pid_t pid = 0;
-  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) Fail("cannot start " + program);
   return pid;
@@ -308,6 +417,26 @@ CaseResult TimeCase(const Machine& machine, const std::string& name, int runs,
           errors};
 }
 
+// A waiting no-op that stands for a denied launch: its process here, and
+// the id the checker is given (under Wine the Windows process id, which the
+// program writes down once it runs).
+std::pair<pid_t, long> StartVictim(const Machine& machine) {
+  if (machine.loader.empty()) {
+    const pid_t victim = Spawn(machine, machine.noop, {"wait"});
+    return {victim, victim};
+  }
+  fs::remove(machine.victim_id_posix);
+  const pid_t victim = Spawn(machine, machine.noop, {"wait", machine.victim_id_file});
+  for (int wait = 0; wait < 30000; ++wait) {
+    const std::string text = ReadFile(machine.victim_id_posix);
+    if (!text.empty() && text.back() == '\n') return {victim, std::stol(text)};
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  kill(victim, SIGKILL);
+  Wait(victim);
+  Fail("the waiting no-op did not write its process id");
+}
+
 // A denial: a waiting program stands for the launch; the checker must kill
 // it. The time to the kill runs from the checker's start to the moment the
 // killed program is reaped.
@@ -319,10 +448,10 @@ CaseResult TimeDenials(const Machine& machine, int runs) {
     const Timing yardstick = TimeRun(machine, machine.noop, {}, status);
     noop.push_back(yardstick.wall);
     noop_cpu.push_back(yardstick.cpu);
-    const pid_t victim = Spawn(machine, machine.noop, {"wait"});
+    const auto [victim, victim_id] = StartVictim(machine);
     const auto start = Clock::now();
     const pid_t pid =
-        Spawn(machine, machine.checker, {Request("C:\\Tools\\Denied.exe", victim, "Alice")});
+        Spawn(machine, machine.checker, {Request("C:\\Tools\\Denied.exe", victim_id, "Alice")});
     // The launched program is reaped the moment it dies, beside the checker.
     double killed_after = 0;
     std::atomic<bool> reaped{false};
@@ -394,15 +523,21 @@ void TimeConcurrent(const Machine& machine) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool wine = argc > 1 && std::string(argv[1]) == "--wine";
+  if (wine) {
+    --argc;
+    ++argv;
+  }
   if (argc < 2) {
-    std::fprintf(stderr, "usage: checker_bench BIN_DIR [RUNS]\n");
+    std::fprintf(stderr, "usage: checker_bench [--wine] BIN_DIR [RUNS]\n");
     return 2;
   }
+  Machine machine;
   try {
     const fs::path bin = fs::absolute(argv[1]);
     const int runs = argc > 2 ? std::atoi(argv[2]) : kDefaultRuns;
     if (runs < 1) Fail("RUNS must be at least 1");
-    const Machine machine = Prepare(bin);
+    machine = wine ? PrepareWine(bin) : Prepare(bin);
 
     const std::vector<CaseResult> results = {
         TimeCase(machine, "known allowed pair", runs,
@@ -416,22 +551,29 @@ int main(int argc, char** argv) {
         TimeDenials(machine, runs),
     };
     for (const bool cpu : {false, true}) {
-      std::printf(cpu ? "\nProcessor time (user + system) of the same runs (ms)\n"
-                      : "Zentrel.exe against a static no-op, %d runs each, alternating: wall "
-                        "time from start to end (ms)\n",
-                  runs);
+      if (cpu) {
+        std::printf("\nProcessor time (user + system) of the same runs (ms)\n");
+      } else {
+        std::printf("%s, %d runs each, alternating: wall time from start to end (ms)\n",
+                    wine ? "Zentrel.exe (Windows build) against a static no-op Windows program, "
+                           "both under Wine"
+                         : "Zentrel.exe against a static no-op",
+                    runs);
+      }
       std::printf("%-22s %7s %7s %7s   %7s %7s %7s   %6s  %s\n", "case", "no-op", "p10", "p90",
                   "checker", "p10", "p90", "ratio", "errors");
       for (const CaseResult& result : results) PrintRow(result, cpu);
     }
     TimeConcurrent(machine);
-    if (std::getenv("BENCH_KEEP") == nullptr)
-      fs::remove_all(machine.work);
-    else
-      std::printf("kept %s\n", machine.work.c_str());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "checker_bench: %s\n", error.what());
+    TearDown(machine);
     return 1;
   }
+  TearDown(machine);
+  if (std::getenv("BENCH_KEEP") == nullptr)
+    fs::remove_all(machine.work);
+  else
+    std::printf("kept %s\n", machine.work.c_str());
   return 0;
 }
