@@ -778,12 +778,28 @@ std::string CgiOutput(const WebAnswer& answer) {
                                                       {404, "Not Found"},
                                                       {405, "Method Not Allowed"},
                                                       {409, "Conflict"},
+                                                      {413, "Content Too Large"},
                                                       {500, "Internal Server Error"}};
   const auto reason = kReasons.find(answer.status);
   std::string out = "Status: " + std::to_string(answer.status) + " " +
                     (reason == kReasons.end() ? "Status" : reason->second) + "\n";
   for (const auto& [name, value] : answer.headers) out += name + ": " + value + "\n";
   return out + "\n" + answer.body;
+}
+
+WebAnswer BodyRefused(std::size_t max_bytes) {
+  WebAnswer answer;
+  answer.status = 413;
+  answer.headers = {{"Content-Type", kHtmlType}, {"Content-Security-Policy", kSecurityPolicy}};
+  answer.body =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>"
+      "Form not taken - Quillon</title><link rel=\"stylesheet\" href=\"Zentrel.css\">"
+      "</head><body><header><span class=\"brand\">Quillon</span></header><main><h1>"
+      "The form was not taken</h1><p class=\"error\">It was larger than " +
+      std::to_string(max_bytes / 1024) +
+      " KB or arrived incomplete.</p><p>Nothing was changed. Go back and send it again, "
+      "with fewer items checked if it was a long list.</p></main></body></html>\n";
+  return answer;
 }
 
 WebAnswer AnswerRequest(Host& host, const CgiRequest& request) {

@@ -12,6 +12,7 @@
 // page and the reason when it was refused.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,10 @@ struct WebAnswer {
 // Answers one request. Never throws: a database failure becomes an error
 // page that says nothing was changed.
 WebAnswer AnswerRequest(Host& host, const CgiRequest& request);
+
+// The answer to a request whose body is larger than max_bytes or shorter
+// than its announced length: refused (413), nothing changed.
+WebAnswer BodyRefused(std::size_t max_bytes);
 
 // The answer as a CGI program writes it: "Status:", the headers, a blank
 // line, the body (line ends LF; servers take them).

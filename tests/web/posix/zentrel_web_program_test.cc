@@ -29,12 +29,13 @@ class ZentrelWebProgramTest : public ::testing::Test {
   }
 
   ToolResult Cgi(const std::string& user, const std::string& method, const std::string& query,
-                 const std::string& body = "") {
+                 const std::string& body = "", const std::string& announced_length = "") {
     machine.environment["REQUEST_METHOD"] = method;
     machine.environment["QUERY_STRING"] = query;
     machine.environment["REMOTE_USER"] = user;
     machine.environment["CONTENT_TYPE"] = "application/x-www-form-urlencoded";
-    machine.environment["CONTENT_LENGTH"] = std::to_string(body.size());
+    machine.environment["CONTENT_LENGTH"] =
+        announced_length.empty() ? std::to_string(body.size()) : announced_length;
     // An anonymous request still runs as some account of the machine.
     return machine.Tool(
         {"run", machine.root(), "--user", user.empty() ? "Administrator" : user, "--", kProgram},
@@ -60,6 +61,28 @@ TEST_F(ZentrelWebProgramTest, AnswersAsACgiProgramAndKeepsOutNonAdministrators) 
 
   EXPECT_THAT(Cgi("Bob", "GET", "page=users").out, StartsWith("Status: 403 Forbidden\n"));
   EXPECT_THAT(Cgi("", "GET", "page=users").out, StartsWith("Status: 401 Unauthorized\n"));
+}
+
+TEST_F(ZentrelWebProgramTest, AFormTooLargeOrCutShortIsRefusedWholeAndChangesNothing) {
+  const std::string form = "action=control&user=Bob&on=1&token=" + std::string(64, 'a');
+  const struct {
+    const char* what;
+    std::string body;
+    std::string announced_length;
+  } cases[] = {
+      {"announced longer than sent", form, std::to_string(form.size() + 10)},
+      {"over the limit", form + "&filler=" + std::string(1024 * 1024, 'x'), ""},
+      {"a length that wraps", form, "-1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ToolResult answer = Cgi("Administrator", "POST", "", c.body, c.announced_length);
+    EXPECT_THAT(answer.out, StartsWith("Status: 413 Content Too Large\n"));
+    EXPECT_THAT(answer.out, HasSubstr("Nothing was changed."));
+    EXPECT_EQ(QueryValue(machine.database(), "SELECT user_status FROM USERS"), "DISABLED");
+  }
+  // The same form announced rightly is taken.
+  EXPECT_THAT(Cgi("Administrator", "POST", "", form).out, StartsWith("Status: 303 See Other\n"));
 }
 
 }  // namespace
