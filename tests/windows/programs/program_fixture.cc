@@ -34,7 +34,16 @@ ProgramMachine::ProgramMachine()
 }
 
 ProgramMachine::~ProgramMachine() {
-  DeleteTree(program_files_ + "\\Harlwick");
+  // A program the product started on its own (the mailer that a denied
+  // launch hands its request to) may still be running from the product
+  // folder for a moment after the test has seen what it waited for, and
+  // Windows keeps a running program's file: try again until it has ended,
+  // so the next test finds no machine left behind.
+  const std::string tree = program_files_ + "\\Harlwick";
+  for (int attempt = 0; attempt < 300 && Exists(tree); ++attempt) {
+    if (attempt > 0) Sleep(100);
+    DeleteTree(tree);
+  }
 }
 
 void ProgramMachine::Install(const std::string& built_file, const std::string& path) const {
