@@ -67,8 +67,12 @@ def launch(user, program, answers=()):
     queue = os.environ["QUILLON_ANSWERS"]
     with open(queue, "w") as f:
         f.write("".join(a + "\n" for a in answers))
+    # The started program writes to the tool's standard error and outlives
+    # the tool: a pipe there would keep this call waiting until the program
+    # ends on its own, and the kill below would aim at a process long gone.
     report = subprocess.run([TOOL, "start", MACHINE, "--user", user, "--wait-ms", "120000", "--",
-                             f'"{program}"'], capture_output=True, text=True, check=True).stdout
+                             f'"{program}"'], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            text=True, check=True).stdout
     pid = [line.split()[-1] for line in report.splitlines() if " as process " in line]
     fate = report.strip().splitlines()[-1]
     if fate == "running" and pid:
@@ -78,8 +82,11 @@ def launch(user, program, answers=()):
 
 def shot(driver, name):
     path = os.path.join(SHOTS, name + ".png")
+    # The window's size includes the browser's own frame: the page gets the
+    # inner height, so the frame is added for the whole page to show.
     height = driver.execute_script("return document.body.scrollHeight")
-    driver.set_window_size(1280, max(720, min(height + 40, 2400)))
+    frame = driver.execute_script("return window.outerHeight - window.innerHeight")
+    driver.set_window_size(1280, max(720, min(height + 40, 2400)) + frame)
     driver.save_screenshot(path)
     print(f"      screenshot {path}")
 
