@@ -216,7 +216,7 @@ void RunSetup(Host& host, const std::string& /*argument_text*/) {
   // Start-up traps nothing: a failure ends Setup with the error report.
   HostShell& shell = host.shell;
   Dialogs& dialogs = host.dialogs;
-  const SetupValues values = ReadSetupValues(shell, host.program_folder);
+  const SetupValues values = ReadSetupValues(shell, host.program_folder());
 
   // From here to the end of the prerequisites, each failing operation is
   // skipped where it stands; the rights test is the one failure looked at.

@@ -2,6 +2,7 @@
 // procedure. Programs never include a platform header.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "shared/database.h"
@@ -11,6 +12,12 @@
 #include "shared/platform.h"
 
 namespace quillon {
+
+// Tells the folder that holds the running program (Windows form, no trailing
+// backslash except at a drive's root; "" when the platform cannot tell).
+// Only the installer needs it, so it is worked out when asked for: the
+// checker, started for every launch, never pays for it.
+using ProgramFolderQuery = std::function<std::string()>;
 
 struct Host {
   HostShell& shell;
@@ -23,9 +30,8 @@ struct Host {
   Database& database;
   RandomSource& random;
   Network& network;
-  // The folder that holds the running program (Windows form, no trailing
-  // backslash except at a drive's root).
-  std::string program_folder;
+  // The folder that holds the running program, worked out when asked.
+  ProgramFolderQuery program_folder;
 };
 
 }  // namespace quillon

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "checker/checker.h"
 #include "checker_fixture.h"
@@ -262,6 +263,35 @@ TEST_F(DenialTest, AccessLogThatCannotBeWrittenStopsAfterTheBox) {
               ElementsAre("Terminate 4242", DenialBox(kIdNo),
                           std::string("OpenTextFile ") + kAccessLog + " mode=8 create [failed]",
                           "MsgBox 16 \"Zentrel\" \"Error 70: Permission denied\" -> 1"));
+}
+
+// The checker starts for every launch and needs nothing of its own folder:
+// no way through it, refused, passed, allowed or denied, asks for it.
+TEST_F(DenialTest, NoWayThroughTheCheckerAsksForItsOwnFolder) {
+  MailSettings("admin@harlwick.example", "mail.harlwick.example");
+  struct Case {
+    const char* what;
+    std::string request;
+    std::optional<int> answer;  // of the denial box
+  };
+  const Case cases[] = {
+      {"not a request", "abc", std::nullopt},
+      {"its own mailer", "C:\\PROGRAM FILES\\HARLWICK\\ZENTREL\\CORVANE.EXE_|_x_|_4242_|_alice",
+       std::nullopt},
+      {"not a local file", Request("\\\\server\\share\\tool.exe", 4242, "alice"), std::nullopt},
+      {"a user not controlled", Request(kGame, 4242, "bob"), std::nullopt},
+      {"denied, answered No", Request(kGame, 4242, "alice"), kIdNo},
+      {"denied, answered Yes", Request(kGame, 4242, "alice"), kIdYes},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.answer) machine.dialogs.Answer(*c.answer);
+    EXPECT_EQ(RunZentrel(c.request), 0);
+  }
+  // Every way was taken: two denials, the second one mailed.
+  EXPECT_EQ(machine.journal.Starting("Terminate 4242").size(), 2u);
+  EXPECT_EQ(machine.journal.Starting("Run ").size(), 1u);
+  EXPECT_EQ(machine.program_folder_queries, 0);
 }
 
 }  // namespace

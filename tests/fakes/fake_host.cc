@@ -734,9 +734,13 @@ FakeMachine::FakeMachine() {
 }
 
 Host FakeMachine::host(Database* database) {
-  return Host{shell,       files,   dialogs,       processes,
-              environment, search,  clock,         database != nullptr ? *database : no_database,
-              random,      network, program_folder};
+  auto folder = [this] {
+    ++program_folder_queries;
+    return program_folder;
+  };
+  return Host{shell,       files,   dialogs, processes,
+              environment, search,  clock,   database != nullptr ? *database : no_database,
+              random,      network, folder};
 }
 
 }  // namespace quillon::testing

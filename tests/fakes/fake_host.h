@@ -318,7 +318,9 @@ class FakeMachine {
   FakeRandom random{faults};
   NoDatabase no_database;
   FakeNetwork network{journal, faults};
+  // The folder host().program_folder() tells, and how often it was asked.
   std::string program_folder = "D:\\";
+  int program_folder_queries = 0;
 };
 
 }  // namespace quillon::testing

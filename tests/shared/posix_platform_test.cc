@@ -14,7 +14,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <optional>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "shared/backend/box_script.h"
 #include "shared/helpers/text.h"
@@ -331,6 +336,142 @@ TEST_F(PosixDirectorySearchTest, APatternWithoutFolderSearchesTheCurrentDirector
   ScopedCurrentDirectory inside(scratch.InRoot("drive_c/Web"));
   EXPECT_EQ(search.FindFirstName("readme.txt", kSearchAllEntries), "README.TXT");
   EXPECT_EQ(search.FindFirstName("..\\TOOLS", kSearchAllEntries), "Tools");
+}
+
+// The checker looks a path up element by element, each search in the parent
+// the searches before found, through one search object. Whatever lies on
+// the way (links inside and out of the machine, names Windows forbids, a
+// backslash in a POSIX name, aliases, case), the object answers as a fresh
+// one does.
+TEST_F(PosixDirectorySearchTest, AWalkThroughOneSearchAnswersAsFreshSearches) {
+  const std::string outside = scratch.Scratch("outside");
+  MakePosixFolders(outside + "/Deep/Inner");
+  MakePosixFolders(scratch.InRoot("drive_c/Documents and Settings/Bob/Local Settings/App/bin"));
+  MakePosixFolders(scratch.InRoot("drive_c/Odd/a:b/in"));
+  MakePosixFolders(scratch.InRoot("drive_c/Odd/x\\y/in"));
+  MakePosixFolders(scratch.InRoot("drive_c/Odd/x/y/IN"));
+  MakePosixFolders(scratch.InRoot("drive_c/Odd/Inside/Deep/Inner"));
+  ASSERT_EQ(symlink(outside.c_str(), scratch.InRoot("drive_c/Odd/Out").c_str()), 0);
+  ASSERT_EQ(symlink(scratch.InRoot("drive_c/Odd/Inside").c_str(),
+                    scratch.InRoot("drive_c/Odd/In").c_str()),
+            0);
+
+  // The stored names found, one per directory element, as the checker
+  // builds its normalized path from them.
+  auto walk = [](auto&& search_for, const std::string& path) {
+    const std::vector<std::string> elements = SplitAll(path, "\\");
+    std::string so_far = elements.front() + "\\";
+    std::vector<std::string> found;
+    for (std::size_t i = 1; i + 1 < elements.size(); ++i) {
+      found.push_back(search_for(so_far + elements[i]));
+      so_far += found.back() + "\\";
+    }
+    return found;
+  };
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"C:\\DOCUME~1\\bob\\LOCAL SETTINGS\\app\\BIN\\x.exe",
+       {"Documents and Settings", "Bob", "Local Settings", "App", "bin"}},
+      {"C:\\Odd\\In\\deep\\inner\\x.exe", {"Odd", "In", "Deep", "Inner"}},
+      {"C:\\Odd\\Out\\Deep\\Inner\\x.exe", {"Odd", "Out", "", ""}},
+      {"C:\\Odd\\a*\\in\\x.exe", {"Odd", "a:b", ""}},
+      {"C:\\Odd\\x?y\\in\\x.exe", {"Odd", "x\\y", "IN"}},
+      {"C:\\Gone\\Odd\\x.exe", {"", "Odd"}},
+      {"C:\\Odd\\\\Odd\\x.exe", {"Odd", "", ""}},
+  };
+  for (const auto& [path, expected] : cases) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(walk(
+                  [&](const std::string& pattern) {
+                    return search.FindFirstName(pattern, kSearchAllEntries);
+                  },
+                  path),
+              expected);
+    EXPECT_EQ(walk(
+                  [&](const std::string& pattern) {
+                    return PosixDirectorySearch(machine).FindFirstName(pattern, kSearchAllEntries);
+                  },
+                  path),
+              expected);
+  }
+}
+
+// A search answers from the machine as it is when it runs: what changed
+// since the search before (on the found folder, on a folder above it, on
+// what an alias or a spelling names, the current folder) counts, so a link
+// swapped in between cannot lead a search out of the machine.
+TEST_F(PosixDirectorySearchTest, ASearchSeesWhatChangedSinceTheSearchBefore) {
+  namespace fs = std::filesystem;
+  const std::string outside = scratch.Scratch("outside");
+  MakePosixFolders(outside + "/Mid/Deep");
+  MakePosixFolders(outside + "/Deep");
+  MakePosixFolders(scratch.InRoot("drive_c/Here"));
+  auto in_root = [&](const std::string& relative) { return scratch.InRoot(relative); };
+  std::optional<ScopedCurrentDirectory> current;
+  struct Case {
+    const char* what;
+    std::vector<std::string> folders;  // below the machine's root
+    std::string first;                 // the search before, which finds "Mid"
+    std::function<void()> change;
+    std::string second;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"the found folder replaced by a link out of the machine",
+       {"drive_c/Swap/Mid/Deep"},
+       "C:\\Swap\\Mid",
+       [&] {
+         fs::remove_all(in_root("drive_c/Swap/Mid"));
+         fs::create_directory_symlink(outside, in_root("drive_c/Swap/Mid"));
+       },
+       "C:\\Swap\\Mid\\Deep",
+       ""},
+      {"a folder above it replaced by a link out of the machine",
+       {"drive_c/Above/Mid/Deep"},
+       "C:\\Above\\Mid",
+       [&] {
+         fs::rename(in_root("drive_c/Above"), in_root("drive_c/Was Above"));
+         fs::create_directory_symlink(outside, in_root("drive_c/Above"));
+       },
+       "C:\\Above\\Mid\\Deep",
+       ""},
+      {"the found folder renamed in case",
+       {"drive_c/Case/Mid/Inner"},
+       "C:\\Case\\Mid",
+       [&] { fs::rename(in_root("drive_c/Case/Mid"), in_root("drive_c/Case/MID")); },
+       "C:\\Case\\Mid\\inner",
+       "Inner"},
+      {"the exact spelling of a folder above it made",
+       {"drive_c/SPELL/Mid/Old"},
+       "C:\\spell\\Mid",
+       [&] { MakePosixFolders(in_root("drive_c/spell/Mid/New")); },
+       "C:\\spell\\Mid\\*",
+       "New"},
+      {"an alias above it given to a new folder",
+       {"drive_c/Longname2/Mid/Old"},
+       "C:\\LONGNA~1\\Mid",
+       [&] { MakePosixFolders(in_root("drive_c/Longname1/Mid/New")); },
+       "C:\\LONGNA~1\\Mid\\*",
+       "New"},
+      {"the current folder changed under a relative path",
+       {"drive_c/Here/Rel/Mid/Old", "drive_c/There/Rel/Mid/New"},
+       "Rel\\Mid",
+       [&] {
+         current.reset();
+         current.emplace(in_root("drive_c/There"));
+       },
+       "Rel\\Mid\\*",
+       "New"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string& folder : c.folders) MakePosixFolders(in_root(folder));
+    current.emplace(in_root("drive_c/Here"));
+    EXPECT_EQ(search.FindFirstName(c.first, kSearchAllEntries), "Mid");
+    c.change();
+    EXPECT_EQ(search.FindFirstName(c.second, kSearchAllEntries), c.expected);
+    EXPECT_EQ(PosixDirectorySearch(machine).FindFirstName(c.second, kSearchAllEntries), c.expected);
+    current.reset();
+  }
 }
 
 // --------------------------------------------------------------------- clock

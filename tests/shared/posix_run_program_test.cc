@@ -80,7 +80,7 @@ TEST_F(PosixRunProgramTest, TheBodyGetsTheJoinedArgumentTextAndWorkingBackends) 
         auto connection = host.database.NewConnection();
         connection->Open(kZentrelConnectionString);
         const std::string apps = connection->Execute("SELECT COUNT(*) AS n FROM APPS")->Field("n");
-        WritePosixFile(report, argument_text + "\n[" + host.program_folder + "]\n" + apps + "\n" +
+        WritePosixFile(report, argument_text + "\n[" + host.program_folder() + "]\n" + apps + "\n" +
                                    host.shell.RegRead("HKLM\\SOFTWARE\\Test\\Seen") + "\n");
       });
   EXPECT_EQ(status, 0) << ReadPosixFile(errors);
@@ -133,7 +133,7 @@ TEST(PosixRunProgramChild, DISABLED_ReportsItsHost) {
   char argument[] = "started";
   char* argv[] = {name, argument, nullptr};
   const int status = RunProgram("Zentrel", 2, argv, [&](Host& host, const std::string& text) {
-    WritePosixFile(report_path, host.program_folder + "\n" + text + "\n");
+    WritePosixFile(report_path, host.program_folder() + "\n" + text + "\n");
   });
   EXPECT_EQ(status, 0);
 }

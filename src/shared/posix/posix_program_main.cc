@@ -79,8 +79,9 @@ int WithMachineHost(const std::string& program_name, Run run) {
   SqliteDatabase database(machine.DatabasesPath());
   PosixRandomSource random;
   PosixNetwork network;
-  Host host{shell, files,    dialogs, processes, environment,           search,
-            clock, database, random,  network,   ProgramFolder(machine)};
+  auto program_folder = [&machine] { return ProgramFolder(machine); };
+  Host host{shell, files,    dialogs, processes, environment,   search,
+            clock, database, random,  network,   program_folder};
   return run(host);
 }
 

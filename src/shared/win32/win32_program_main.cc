@@ -36,8 +36,9 @@ int WithWindowsHost(const std::string& program_name, Run run) {
   OdbcDatabase database;
   Win32RandomSource random;
   Win32Network network;
-  Host host{shell, files,    dialogs, processes, environment,           search,
-            clock, database, random,  network,   FolderOf(ModulePath())};
+  auto program_folder = [] { return FolderOf(ModulePath()); };
+  Host host{shell, files,    dialogs, processes, environment,   search,
+            clock, database, random,  network,   program_folder};
   return run(host);
 }
 
