@@ -291,6 +291,43 @@ TEST_F(WebSiteTest, ADatabaseFailureShowsAClearPage) {
   EXPECT_THAT(answer.body, HasSubstr("Nothing was changed."));
 }
 
+// The database refuses the last step of a change that takes several (here
+// the record of who made it): the steps before it are undone with it.
+TEST_F(WebSiteTest, ADatabaseThatRefusesMidwayLeavesNothingHalfDone) {
+  Sql("INSERT INTO USERS (user_name, user_status) VALUES ('Bob', 'DISABLED')");
+  Sql("INSERT INTO APP_EXES (exe_path) VALUES ('C:\\EDIT\\ED.EXE')");
+  Sql("INSERT INTO ACCESS_REQUESTS (user_id, exe_id) VALUES (1, 1)");
+  // Every table a change may touch, in one line.
+  const std::string state =
+      "SELECT (SELECT COUNT(*) FROM APPS) || '/' || (SELECT COUNT(*) FROM ALLOWED_APPS) || '/' "
+      "|| (SELECT COUNT(*) FROM ACCESS_REQUESTS) || '/' || (SELECT COUNT(*) FROM ADMIN_AUDIT) "
+      "|| '/' || (SELECT IFNULL(app_id, '-') FROM APP_EXES) || '/' || "
+      "(SELECT user_status FROM USERS)";
+  const std::string before = Value(state);
+  const struct {
+    std::string refused_action, form;
+  } cases[] = {
+      {"enable", "action=control&user=Bob&on=1"},
+      // The new application, the executable moved into it and the grant
+      // are made before the request's approval is recorded.
+      {"approve", "action=approve&request=1&app=&new_app=Editors"},
+  };
+  for (const auto& c : cases) {
+    Sql("CREATE TRIGGER refuse BEFORE INSERT ON ADMIN_AUDIT WHEN NEW.action = '" +
+        c.refused_action + "' BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
+    const web::WebAnswer answer = Post(c.form + "&back=page%3Drequests");
+    EXPECT_EQ(answer.status, 500) << c.form;
+    EXPECT_THAT(answer.body, HasSubstr("The database cannot be used")) << c.form;
+    EXPECT_THAT(answer.body, HasSubstr("the disk is full")) << c.form;
+    EXPECT_THAT(answer.body, HasSubstr("Nothing was changed.")) << c.form;
+    EXPECT_EQ(Value(state), before) << c.form;
+    Sql("DROP TRIGGER refuse");
+  }
+  // Once the database takes it again, the same form goes through.
+  EXPECT_EQ(Post("action=approve&request=1&app=&new_app=Editors").status, 303);
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM ACCESS_REQUESTS"), "0");
+}
+
 TEST(WebPartsTest, ReadsFormsLogsAndWritesCgiAnswers) {
   const auto form = web::ParseUrlEncoded("a=1&b=x+y%26z&a=2&c&%ZZ=%4");
   EXPECT_EQ(form.count("a"), 2u);
