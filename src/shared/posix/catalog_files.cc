@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "shared/posix/portable_machine.h"
+#include "shared/posix/sqlite_memory.h"
 
 namespace quillon {
 
@@ -38,6 +39,19 @@ int WaitForLock(void* wait, int /*count*/) {
   return static_cast<LockWait*>(wait)->Pause() ? 1 : 0;
 }
 
+// Settings of the library as a whole, which take effect only before its
+// first use in the process (later they are refused, harmlessly): its memory
+// from the free lists of SqliteMemory, and no memory statistics, which
+// nothing reads and which take a global lock around every allocation.
+void ConfigureLibrary() {
+  static const bool configured = [] {
+    sqlite3_config(SQLITE_CONFIG_MALLOC, &SqliteMemory());
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return true;
+  }();
+  static_cast<void>(configured);
+}
+
 }  // namespace
 
 LockWait::LockWait()
@@ -65,6 +79,7 @@ bool LockWait::Pause() {
 }
 
 int OpenCatalogFile(const std::string& file, sqlite3** db, LockWait& wait) {
+  ConfigureLibrary();
   // The catalog file must be the file itself, never a link (out of the
   // machine, say).
   const int result =
