@@ -85,5 +85,7 @@ class FakeSearchBackend {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(FakeFiles, FileSystemContract, FakeFilesBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(FakeRegistry, RegistryContract, FakeRegistryBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, EnvironmentContract, FakeEnvironmentBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, DirectorySearchContract, FakeSearchBackend);
 
 }  // namespace quillon::testing
