@@ -315,6 +315,43 @@ TYPED_TEST_P(FileSystemContract, RelativePathsStartAtTheCurrentFolder) {
   EXPECT_TRUE(files.FolderExists(this->DriveRelative("\\Out\\Harlwick")));
 }
 
+// Windows folds the case of the code page's accented letters in names as it
+// folds ASCII: a name is found, opened and listed whatever the case of its
+// accented letters, and keeps the spelling it was stored with.
+TYPED_TEST_P(FileSystemContract, AccentedLettersMatchWithoutRegardToCase) {
+  auto& files = this->files();
+  struct Case {
+    std::string stored;
+    std::string asked;
+    bool found;
+  };
+  const Case cases[] = {
+      {"Caf\xe9 cr\xe8me.txt", "CAF\xc9 CR\xc8ME.TXT", true},  // é è
+      {"\xc4rger \xd6l.txt", "\xe4rger \xf6l.txt", true},      // Ä Ö
+      {"\x9a\x9c\x9e\xff.txt", "\x8a\x8c\x8e\x9f.txt", true},  // š œ ž ÿ
+      {"\xfeorn.txt", "\xdeORN.TXT", true},                    // þ
+      {"x\xd7y.txt", "X\xf7Y.TXT", false},                     // × and ÷ are no pair
+  };
+  const std::string folder = this->R("\\Accents");
+  for (const Case& c : cases) this->backend.AddFile(folder + "\\" + c.stored, c.stored);
+  for (const Case& c : cases) {
+    const std::string asked = this->R("\\ACCENTS") + "\\" + c.asked;
+    EXPECT_EQ(files.FileExists(asked), c.found) << c.asked;
+    if (!c.found) continue;
+    EXPECT_EQ(files.OpenTextFile(asked, IoMode::kForReading, false)->ReadLine(), c.stored);
+    files.CopyFile(asked, this->R("\\Program Files\\"), true);
+    EXPECT_EQ(this->backend.Content(this->R("\\Program Files\\") + c.stored), c.stored);
+  }
+  std::vector<std::string> stored;
+  for (const Case& c : cases) stored.push_back(c.stored);
+  EXPECT_THAT(ContractNames(files.GetFolder(this->R("\\ACCENTS")).files),
+              ::testing::UnorderedElementsAreArray(stored));
+  EXPECT_EQ(ErrorNumberOf([&] {
+              files.OpenTextFile(this->R("\\ACCENTS\\X\xf7Y.TXT"), IoMode::kForReading, false);
+            }),
+            error_number::kFileNotFound);
+}
+
 // The machine's boundary: a path element holding a character that Windows
 // forbids in file names names no file, whichever operation meets it.
 TYPED_TEST_P(FileSystemContract, ElementsWithCharactersWindowsForbidsNameNoFile) {
@@ -426,6 +463,7 @@ REGISTER_TYPED_TEST_SUITE_P(FileSystemContract, ElementsWithCharactersWindowsFor
                             MoveFileNeverReplaces, TextFilesWriteAppendAndReadLines,
                             OpenTextFileFailures, GetFolderIsASnapshotWithStoredNamesAndFullPaths,
                             RelativePathsStartAtTheCurrentFolder,
+                            AccentedLettersMatchWithoutRegardToCase,
                             PathsThroughALinkLeavingTheMachineDoNotExist);
 
 }  // namespace quillon::testing

@@ -95,6 +95,35 @@ TYPED_TEST_P(DirectorySearchContract, GivesTheStoredNameOfWhatIsThere) {
   EXPECT_EQ(this->backend.search().FindFirstName("", kSearchAllEntries), "");
 }
 
+// Patterns match as FindFirstFile matches them: the case of accented letters
+// folded as that of ASCII ones, and dots and stars left over at the end of a
+// name matching nothing, so that "*.*" and "README.*" find "README".
+TYPED_TEST_P(DirectorySearchContract, AccentedLettersAndLeftoverDotsMatchAsWindowsDoes) {
+  this->backend.AddFolder(this->Path("Accents"));
+  this->backend.AddFile(this->Path("Accents\\Caf\xe9 Cr\xe8me.txt"));
+  this->backend.AddFolder(this->Path("NoDot"));
+  this->backend.AddFile(this->Path("NoDot\\README"));
+
+  struct Case {
+    std::string pattern;
+    std::string found;
+  };
+  const Case cases[] = {
+      {"Accents\\CAF\xc9 CR\xc8ME.TXT", "Caf\xe9 Cr\xe8me.txt"},
+      {"Accents\\*\xc8ME.*", "Caf\xe9 Cr\xe8me.txt"},
+      {"Accents\\caf? cr?me.txt", "Caf\xe9 Cr\xe8me.txt"},
+      {"Accents\\CAFE*", ""},
+      {"NoDot\\*.*", "README"},
+      {"NoDot\\readme.*", "README"},
+      {"NoDot\\R?ADME.*", "README"},
+      {"NoDot\\*.txt", ""},
+      {"NoDot\\READ.*", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(this->Find(c.pattern), c.found) << c.pattern;
+  }
+}
+
 // Folders are found only when the directory attribute is asked for; files
 // always.
 TYPED_TEST_P(DirectorySearchContract, FoldersOnlyWhenAskedFor) {
@@ -116,6 +145,7 @@ TYPED_TEST_P(DirectorySearchContract, ABareNameIsLookedUpInTheCurrentFolder) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(DirectorySearchContract, GivesTheStoredNameOfWhatIsThere,
+                            AccentedLettersAndLeftoverDotsMatchAsWindowsDoes,
                             FoldersOnlyWhenAskedFor, ABareNameIsLookedUpInTheCurrentFolder);
 
 }  // namespace quillon::testing

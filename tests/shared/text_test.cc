@@ -92,6 +92,44 @@ TEST(UpperCaseTest, LeavesEveryOtherByteUnchanged) {
   EXPECT_EQ(UpperCase(""), "");
 }
 
+// Names compare and match as a Windows directory search compares them: case
+// folded as UpperCase folds it, and dots and stars left over at the end of
+// the name matching nothing.
+TEST(NameMatchingTest, CaseFoldsAsUpperCaseAndLeftoverDotsAndStarsMatchTheEnd) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"CAF\xc9.TXT", "caf\xe9.txt", true},            // É é
+      {"\x8a\x8c\x8e\x9f", "\x9a\x9c\x9e\xff", true},  // Š Œ Ž Ÿ against š œ ž ÿ
+      {"*\xde*", "\xfeorn", true},                     // Þ þ
+      {"x\xd7y", "x\xf7y", false},                     // × and ÷ are no pair
+      {"\xdf", "SS", false},                           // ß has no upper-case letter
+      {"*.*", "README", true},
+      {"*.*", "Game.exe", true},
+      {"README.*", "readme", true},
+      {"README.*", "README.txt", true},
+      {"README.*", "READMEtxt", false},
+      {"*.txt", "txt", false},
+      {"*.exe*", "Game.exe", true},
+      {"g?me.*", "Game", true},
+      {"g?me.*", "Gme", false},
+      {"a*b?c", "AxxxBzC", true},
+      {"a*b?c", "AxxxBC", false},
+      {"*", "", true},
+      {"?", "", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+    if (std::string_view(c.pattern).find_first_of("*?") == std::string_view::npos) {
+      EXPECT_EQ(EqualsIgnoringCase(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+    }
+  }
+  EXPECT_FALSE(EqualsIgnoringCase("abc", "ab"));
+}
+
 TEST(SplitAllTest, KeepsEveryFieldIncludingEmptyOnes) {
   EXPECT_THAT(SplitAll("", ","), ElementsAre(""));
   EXPECT_THAT(SplitAll("abc", ","), ElementsAre("abc"));

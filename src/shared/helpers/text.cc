@@ -7,22 +7,38 @@
 
 namespace quillon {
 
+namespace {
+
+// The upper-case form of one character of the code page: ASCII letters and
+// the Windows-1252 letters that have an upper-case form there.
+char UpperCaseChar(char c) {
+  auto b = static_cast<unsigned char>(c);
+  if (b >= 'a' && b <= 'z') {
+    b = static_cast<unsigned char>(b - 0x20);
+  } else if (b >= 0xE0 && b <= 0xFE && b != 0xF7) {
+    b = static_cast<unsigned char>(b - 0x20);  // à..þ -> À..Þ
+  } else if (b == 0x9A || b == 0x9C || b == 0x9E) {
+    b = static_cast<unsigned char>(b - 0x10);  // š œ ž -> Š Œ Ž
+  } else if (b == 0xFF) {
+    b = 0x9F;  // ÿ -> Ÿ
+  }
+  return static_cast<char>(b);
+}
+
+}  // namespace
+
 std::string UpperCase(std::string_view text) {
   std::string upper(text);
-  for (char& c : upper) {
-    auto b = static_cast<unsigned char>(c);
-    if (b >= 'a' && b <= 'z') {
-      b = static_cast<unsigned char>(b - 0x20);
-    } else if (b >= 0xE0 && b <= 0xFE && b != 0xF7) {
-      b = static_cast<unsigned char>(b - 0x20);  // à..þ -> À..Þ
-    } else if (b == 0x9A || b == 0x9C || b == 0x9E) {
-      b = static_cast<unsigned char>(b - 0x10);  // š œ ž -> Š Œ Ž
-    } else if (b == 0xFF) {
-      b = 0x9F;  // ÿ -> Ÿ
-    }
-    c = static_cast<char>(b);
-  }
+  for (char& c : upper) c = UpperCaseChar(c);
   return upper;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (UpperCaseChar(a[i]) != UpperCaseChar(b[i])) return false;
+  }
+  return true;
 }
 
 std::vector<std::string> SplitAll(std::string_view text, std::string_view separator) {
@@ -188,7 +204,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
   while (n < name.size()) {
     if (p < pattern.size() &&
-        (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
+        (pattern[p] == '?' || UpperCaseChar(pattern[p]) == UpperCaseChar(name[n]))) {
       ++p;
       ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -201,7 +217,10 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
       return false;
     }
   }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
+  // Past the end of the name, what is left of the pattern matches when it is
+  // only dots and stars: "*.*" takes a name without a dot, "README.*" takes
+  // "README".
+  while (p < pattern.size() && (pattern[p] == '*' || pattern[p] == '.')) ++p;
   return p == pattern.size();
 }
 

@@ -21,8 +21,15 @@ char AsciiLower(char c);
 // Equality without regard to ASCII letter case.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// Equality without regard to letter case as UpperCase folds it (ASCII and
+// Windows-1252 letters), as Windows compares file names.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // Matches a name against a pattern with * (any run of characters) and ?
-// (one character), without regard to ASCII case.
+// (one character), without regard to letter case as UpperCase folds it. As
+// in a Windows directory search, dots and stars that are left of the pattern
+// at the end of the name match nothing: "*.*" matches "README", and so does
+// "README.*".
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
 // Splits at every occurrence of a non-empty separator; "" gives one empty field.
