@@ -1,6 +1,7 @@
 // The checker's two append-only logs in the product folder, the timestamp of
 // their lines and the environment reader that they and the request flow use.
 #include "access/access.h"
+#include "shared/helpers/product.h"
 #include "shared/helpers/settings.h"
 
 namespace quillon {
@@ -38,9 +39,9 @@ std::string FormatLogTimestamp(Clock& clock) {
 void WriteAccessLog(HostFileSystem& files, EnvironmentReader& environment, Clock& clock,
                     const std::string& exe_path, const std::string& decision,
                     const std::string& user_name) {
-  AppendLogLine(
-      files, environment, "Access.log",
-      FormatLogTimestamp(clock) + ": " + exe_path + "_|_" + decision + "_|_" + user_name + "\r\n");
+  AppendLogLine(files, environment, "Access.log",
+                FormatLogTimestamp(clock) + ": " + exe_path + kAccessLogSeparator + decision +
+                    kAccessLogSeparator + user_name + "\r\n");
 }
 
 void WriteErrorLog(HostFileSystem& files, EnvironmentReader& environment, Clock& clock,

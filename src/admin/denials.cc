@@ -13,7 +13,7 @@ std::vector<Denial> LatestDenials(const std::vector<std::string>& log_lines, std
   for (auto line = log_lines.rbegin(); line != log_lines.rend() && denials.size() < limit; ++line) {
     // "MM/DD/YY HH:MM:SS: PATH_|_DECISION_|_USER"
     if (line->size() < 19 || line->compare(17, 2, ": ") != 0) continue;
-    const std::vector<std::string> fields = SplitAll(line->substr(19), "_|_");
+    const std::vector<std::string> fields = SplitAll(line->substr(19), kAccessLogSeparator);
     if (fields.size() != 3) continue;
     denials.push_back({line->substr(0, 17), fields[0], fields[1], fields[2]});
   }

@@ -43,4 +43,9 @@ inline constexpr char kUninstallRegistrationKey[] =
 // Joins the fields of the hook library's request to the checker.
 inline constexpr char kRequestSeparator[] = "_|_";
 
+// Separates the path, the decision and the user name in a line of
+// Access.log (the same three characters as the request's separator, but a
+// file format of its own).
+inline constexpr char kAccessLogSeparator[] = "_|_";
+
 }  // namespace quillon
