@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shared/host_error.h"
+#include "support/error_number_of.h"
 
 namespace quillon::testing {
 namespace {
@@ -148,16 +149,6 @@ TEST(TrimBlanksTest, RemovesSpacesOnlyAndKeepsTabs) {
   EXPECT_EQ(TrimBlanks(""), "");
 }
 
-// The error number ParseUnsigned32 throws, or 0 when it gives a number.
-long ParseErrorOf(const std::string& digits) {
-  try {
-    ParseUnsigned32(digits);
-  } catch (const HostError& error) {
-    return error.number();
-  }
-  return 0;
-}
-
 TEST(ParseUnsigned32Test, ReadsDecimalDigitsUpToTheLargestValue) {
   EXPECT_EQ(ParseUnsigned32("0"), 0u);
   EXPECT_EQ(ParseUnsigned32("42"), 42u);
@@ -168,12 +159,13 @@ TEST(ParseUnsigned32Test, ReadsDecimalDigitsUpToTheLargestValue) {
 
 TEST(ParseUnsigned32Test, AnythingButDigitsIsATypeMismatchAndTooLargeIsAnOverflow) {
   for (const char* text : {"", " 42", "42 ", "+42", "-1", "4x2", "0x10", "42\n"}) {
-    EXPECT_EQ(ParseErrorOf(text), error_number::kTypeMismatch) << text;
+    EXPECT_EQ(ErrorNumberOf([&] { ParseUnsigned32(text); }), error_number::kTypeMismatch) << text;
   }
   // A non-digit decides, even behind more digits than fit.
-  EXPECT_EQ(ParseErrorOf("99999999999x"), error_number::kTypeMismatch);
-  EXPECT_EQ(ParseErrorOf("4294967296"), error_number::kOverflow);
-  EXPECT_EQ(ParseErrorOf("99999999999999999999999"), error_number::kOverflow);
+  EXPECT_EQ(ErrorNumberOf([&] { ParseUnsigned32("99999999999x"); }), error_number::kTypeMismatch);
+  EXPECT_EQ(ErrorNumberOf([&] { ParseUnsigned32("4294967296"); }), error_number::kOverflow);
+  EXPECT_EQ(ErrorNumberOf([&] { ParseUnsigned32("99999999999999999999999"); }),
+            error_number::kOverflow);
 }
 
 TEST(CodePageTest, Cp1252ToUtf8MapsTheHighBytes) {
