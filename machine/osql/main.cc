@@ -162,16 +162,8 @@ class Server {
     if (CatalogFile(name)) {
       return ServerError{1801, 16, "Database '" + name + "' already exists."};
     }
-    sqlite3* created = nullptr;
-    const std::string path = databases_ + "/" + name + kCatalogFileSuffix;
-    const int result =
-        sqlite3_open_v2(path.c_str(), &created,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
-    const std::string message =
-        created != nullptr ? sqlite3_errmsg(created) : sqlite3_errstr(result);
-    sqlite3_close_v2(created);
-    if (result != SQLITE_OK) {
-      return ServerError{1802, 16, "CREATE DATABASE failed: " + message};
+    if (const std::optional<std::string> failure = CreateCatalogFile(databases_, name)) {
+      return ServerError{1802, 16, "CREATE DATABASE failed: " + *failure};
     }
     std::printf("The CREATE DATABASE process is allocating the database '%s'.\n", name.c_str());
     return std::nullopt;

@@ -1,6 +1,5 @@
 #include "support/windows_components.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <system_error>
 
 #include "shared/host_error.h"
+#include "shared/posix/catalog_files.h"
 
 namespace quillon::machine {
 namespace {
@@ -77,14 +77,9 @@ void InstallDatabaseEngine(HostShell& shell, const PortableMachine& machine,
                     "Cannot create " + folder + ": " + std::strerror(errno));
   }
   // The server's own catalog, where statements run before any USE.
-  const std::string master = folder + "/master.sqlite3";
-  sqlite3* db = nullptr;
-  const int result =
-      sqlite3_open_v2(master.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  const std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(result);
-  sqlite3_close_v2(db);
-  if (result != SQLITE_OK) {
-    throw HostError(error_number::kUnspecified, "Cannot create " + master + ": " + message);
+  if (const std::optional<std::string> failure = CreateCatalogFile(folder, "master")) {
+    throw HostError(error_number::kUnspecified,
+                    "Cannot create the catalog master in " + folder + ": " + *failure);
   }
 }
 

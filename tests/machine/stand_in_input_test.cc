@@ -4,6 +4,10 @@
 // component manager's answer file and the AppInit_DLLs list.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "shared/helpers/text.h"
 #include "shared/posix/catalog_files.h"
@@ -143,6 +147,34 @@ TEST(OsqlScriptTest, CatalogNamesCannotLeadOutOfTheDatabasesFolder) {
     EXPECT_FALSE(IsPlainCatalogName(name)) << name;
   }
   EXPECT_FALSE(IsPlainCatalogName(std::string("a\0b", 3)));
+}
+
+// A catalog is made once, found again in any letter case, and never through
+// a link, which could lead out of the machine.
+TEST(OsqlScriptTest, CatalogFilesAreMadeOnceAndNeverThroughALink) {
+  namespace fs = std::filesystem;
+  const fs::path scratch = fs::temp_directory_path() / ("catalogs-" + std::to_string(getpid()));
+  fs::remove_all(scratch);
+  fs::create_directories(scratch / "databases");
+  const std::string databases = (scratch / "databases").string();
+
+  EXPECT_EQ(CreateCatalogFile(databases, "master"), std::nullopt);
+  EXPECT_EQ(CreateCatalogFile(databases, "MASTER"), std::nullopt);
+  EXPECT_EQ(CreateCatalogFile(databases, "Zentrel"), std::nullopt);
+  std::vector<std::string> made;
+  for (const auto& entry : fs::directory_iterator(databases)) {
+    made.push_back(entry.path().filename().string());
+  }
+  std::sort(made.begin(), made.end());
+  EXPECT_THAT(made, ElementsAre("Zentrel.sqlite3", "master.sqlite3"));
+  EXPECT_EQ(ExistingCatalogFile(databases, "zentrel"), databases + "/Zentrel.sqlite3");
+
+  fs::create_symlink(scratch / "outside.sqlite3", scratch / "databases" / "Linked.sqlite3");
+  EXPECT_NE(CreateCatalogFile(databases, "Linked"), std::nullopt);
+  EXPECT_FALSE(fs::exists(scratch / "outside.sqlite3"));
+  EXPECT_NE(CreateCatalogFile(databases, "../outside"), std::nullopt);
+  EXPECT_FALSE(fs::exists(scratch / "outside.sqlite3"));
+  fs::remove_all(scratch);
 }
 
 TEST(CaclsArgumentsTest, ReadsTheInstallersGrants) {

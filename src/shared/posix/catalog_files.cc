@@ -29,6 +29,20 @@ std::optional<std::string> ExistingCatalogFile(const std::string& databases_fold
   return file;
 }
 
+std::optional<std::string> CreateCatalogFile(const std::string& databases_folder,
+                                             std::string_view name) {
+  const std::optional<std::string> file = CatalogFilePath(databases_folder, name);
+  if (!file) return "\"" + std::string(name) + "\" is no catalog name";
+  sqlite3* db = nullptr;
+  const int result =
+      sqlite3_open_v2(file->c_str(), &db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
+  const std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(result);
+  sqlite3_close_v2(db);
+  if (result != SQLITE_OK) return message;
+  return std::nullopt;
+}
+
 namespace {
 
 // The longest pause between two tries at a lock.

@@ -66,6 +66,12 @@ std::optional<std::string> CatalogFilePath(const std::string& databases_folder,
 std::optional<std::string> ExistingCatalogFile(const std::string& databases_folder,
                                                std::string_view name);
 
+// Makes the file of a new catalog, or leaves the one that exists (found as
+// CatalogFilePath finds it) as it is, never following a link. Returns
+// nullopt, or why it failed: SQLite's message, or that the name is not plain.
+std::optional<std::string> CreateCatalogFile(const std::string& databases_folder,
+                                             std::string_view name);
+
 // Opens a catalog's file read-write, never creating it nor following a
 // link, waiting for other connections' locks as wait says (wait must outlive
 // the connection). Returns SQLite's result; on failure *db may hold a handle
