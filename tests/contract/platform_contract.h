@@ -49,6 +49,11 @@ TYPED_TEST_P(EnvironmentContract, NamesMatchWithoutRegardToCase) {
   EXPECT_EQ(this->backend.reader().Read("quillon_mixed_case", 255), "C:\\Program Files");
   EXPECT_EQ(this->backend.shell().Environment("QUILLON_MIXED_CASE"), "C:\\Program Files");
   EXPECT_EQ(this->backend.shell().Environment(""), "");
+  // Accented letters fold as ASCII ones do.
+  this->backend.Set("Quillon_Caf\xe9", "1252");
+  EXPECT_EQ(this->backend.reader().Read("QUILLON_CAF\xc9", 255), "1252");
+  EXPECT_EQ(this->backend.shell().Environment("quillon_caf\xe9"), "1252");
+  EXPECT_EQ(this->backend.shell().Environment("QUILLON_CAFE"), "");
 }
 
 REGISTER_TYPED_TEST_SUITE_P(EnvironmentContract, ValuesReadOnlyWhenTheyFitTheBuffer,

@@ -48,7 +48,7 @@ std::optional<std::string> EnvironmentValue(const std::string& name) {
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view text(*entry);
     const std::size_t equals = text.find('=');
-    if (equals != std::string_view::npos && EqualsIgnoringAsciiCase(text.substr(0, equals), name)) {
+    if (equals != std::string_view::npos && EqualsIgnoringCase(text.substr(0, equals), name)) {
       return std::string(text.substr(equals + 1));
     }
   }
