@@ -6,8 +6,8 @@
 #include <set>
 #include <system_error>
 
-#include "shared/backend/windows_names.h"
 #include "shared/helpers/text.h"
+#include "shared/helpers/windows_names.h"
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"

@@ -5,8 +5,8 @@
 
 #include "access/access.h"
 #include "request/request_texts.h"
-#include "shared/backend/windows_names.h"
 #include "shared/helpers/text.h"
+#include "shared/helpers/windows_names.h"
 
 namespace quillon {
 

@@ -5,8 +5,8 @@
 #include <type_traits>
 
 #include "shared/backend/registry_path.h"
-#include "shared/backend/windows_names.h"
 #include "shared/helpers/text.h"
+#include "shared/helpers/windows_names.h"
 
 namespace quillon::testing {
 

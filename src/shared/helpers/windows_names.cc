@@ -1,4 +1,4 @@
-#include "shared/backend/windows_names.h"
+#include "shared/helpers/windows_names.h"
 
 #include <algorithm>
 #include <cstring>

@@ -12,8 +12,8 @@
 #include <set>
 #include <vector>
 
-#include "shared/backend/windows_names.h"
 #include "shared/helpers/text.h"
+#include "shared/helpers/windows_names.h"
 
 namespace quillon {
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "shared/backend/windows_names.h"
 #include "shared/helpers/text.h"
+#include "shared/helpers/windows_names.h"
 #include "shared/host_error.h"
 #include "shared/posix/descriptor.h"
 

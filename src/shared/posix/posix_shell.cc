@@ -12,8 +12,8 @@
 
 #include "shared/backend/box_script.h"
 #include "shared/backend/registry_path.h"
-#include "shared/backend/windows_names.h"
 #include "shared/helpers/text.h"
+#include "shared/helpers/windows_names.h"
 #include "shared/host_error.h"
 #include "shared/posix/json_log.h"
 #include "shared/posix/machine_accounts.h"

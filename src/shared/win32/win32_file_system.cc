@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "shared/backend/windows_names.h"
 #include "shared/helpers/text.h"
+#include "shared/helpers/windows_names.h"
 #include "shared/win32/file_append.h"
 #include "shared/win32/win32_error.h"
 
