@@ -5,6 +5,7 @@
 #include "contract/file_system_contract.h"
 #include "contract/platform_contract.h"
 #include "contract/registry_contract.h"
+#include "contract/run_contract.h"
 #include "fakes/fake_host.h"
 
 namespace quillon::testing {
@@ -87,5 +88,6 @@ INSTANTIATE_TYPED_TEST_SUITE_P(FakeFiles, FileSystemContract, FakeFilesBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(FakeRegistry, RegistryContract, FakeRegistryBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Fake, EnvironmentContract, FakeEnvironmentBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Fake, DirectorySearchContract, FakeSearchBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, RunContract, FakeEnvironmentBackend);
 
 }  // namespace quillon::testing

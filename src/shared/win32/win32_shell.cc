@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "shared/helpers/text.h"
+#include "shared/helpers/windows_names.h"
 #include "shared/win32/registry.h"
 #include "shared/win32/this_process.h"
 #include "shared/win32/win32_error.h"
@@ -159,6 +160,12 @@ void Win32Shell::Run(const std::string& command, int style, bool wait) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(style);
   PROCESS_INFORMATION process{};
+  // A program path holding a character forbidden in names is an invalid name
+  // before the system is asked, as the other hosts report it.
+  const std::vector<std::string> arguments = SplitCommandLine(command);
+  if (!arguments.empty() && PathHoldsForbiddenCharacter(arguments.front())) {
+    throw StandardError(error_number::kInvalidName);
+  }
   // CreateProcessA may write into the command line: hand it a copy.
   std::vector<char> command_line(command.begin(), command.end());
   command_line.push_back('\0');

@@ -12,6 +12,7 @@
 #include "contract/file_system_contract.h"
 #include "contract/platform_contract.h"
 #include "contract/registry_contract.h"
+#include "contract/run_contract.h"
 #include "shared/backend/registry_path.h"
 #include "shared/posix/posix_file_system.h"
 #include "shared/posix/posix_platform.h"
@@ -166,5 +167,6 @@ INSTANTIATE_TYPED_TEST_SUITE_P(PosixRegistry, RegistryContract, PosixRegistryBac
 INSTANTIATE_TYPED_TEST_SUITE_P(Posix, EnvironmentContract, PosixEnvironmentBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Posix, DirectorySearchContract, PosixSearchBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Sqlite, DatabaseContract, SqliteDatabaseBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Posix, RunContract, PosixEnvironmentBackend);
 
 }  // namespace quillon::testing

@@ -8,6 +8,7 @@
 #include "contract/file_system_contract.h"
 #include "contract/platform_contract.h"
 #include "contract/registry_contract.h"
+#include "contract/run_contract.h"
 #include "shared/win32/odbc_database.h"
 #include "shared/win32/win32_file_system.h"
 #include "shared/win32/win32_platform.h"
@@ -163,5 +164,6 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Win32Registry, RegistryContract, Win32RegistryBac
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32, EnvironmentContract, Win32EnvironmentBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32, DirectorySearchContract, Win32SearchBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Odbc, DatabaseContract, OdbcDatabaseBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32, RunContract, Win32EnvironmentBackend);
 
 }  // namespace quillon::testing
