@@ -102,7 +102,8 @@ TYPED_TEST_P(DirectorySearchContract, GivesTheStoredNameOfWhatIsThere) {
 
 // Patterns match as FindFirstFile matches them: the case of accented letters
 // folded as that of ASCII ones, and dots and stars left over at the end of a
-// name matching nothing, so that "*.*" and "README.*" find "README".
+// name matching nothing, so that "*.*" and "README.*" find "README". "." and
+// "..", which stand for folders and are no entries, are never found.
 TYPED_TEST_P(DirectorySearchContract, AccentedLettersAndLeftoverDotsMatchAsWindowsDoes) {
   this->backend.AddFolder(this->Path("Accents"));
   this->backend.AddFile(this->Path("Accents\\Caf\xe9 Cr\xe8me.txt"));
@@ -119,6 +120,7 @@ TYPED_TEST_P(DirectorySearchContract, AccentedLettersAndLeftoverDotsMatchAsWindo
       {"Accents\\caf? cr?me.txt", "Caf\xe9 Cr\xe8me.txt"},
       {"Accents\\CAFE*", ""},
       {"NoDot\\*.*", "README"},
+      {"NoDot\\*", "README"},
       {"NoDot\\readme.*", "README"},
       {"NoDot\\R?ADME.*", "README"},
       {"NoDot\\*.txt", ""},

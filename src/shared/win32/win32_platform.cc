@@ -1,5 +1,6 @@
 #include "shared/win32/win32_platform.h"
 
+#include <string_view>
 #include <vector>
 
 #include "shared/win32/local_time.h"
@@ -49,6 +50,10 @@ std::string Win32DirectorySearch::FindFirstName(const std::string& pattern, unsi
   if (search == INVALID_HANDLE_VALUE) return "";
   std::string name;
   do {
+    // "." and ".." stand for the folder and its parent, never for an entry
+    // the folder holds: a wildcard that meets them goes on to the entries.
+    const std::string_view found_name(found.cFileName);
+    if (found_name == "." || found_name == "..") continue;
     const DWORD filtered = found.dwFileAttributes & kFilteredAttributes;
     if ((filtered & ~static_cast<DWORD>(attributes)) == 0) {
       name = found.cFileName;
