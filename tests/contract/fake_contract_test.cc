@@ -14,6 +14,8 @@ namespace {
 // The in-memory fake, set up through its own test interface.
 class FakeFilesBackend {
  public:
+  // Folds the case of ASCII letters alone, as the portable machine does.
+  static constexpr bool kFoldsCodePageLetters = false;
   HostFileSystem& files() { return files_; }
   std::string Root() const { return "C:"; }
   void AddFolder(const std::string& path) { files_.AddFolder(path); }
@@ -64,6 +66,8 @@ class FakeEnvironmentBackend {
 // ones a test gives it.
 class FakeSearchBackend {
  public:
+  // Folds the case of ASCII letters alone, as the portable machine does.
+  static constexpr bool kFoldsCodePageLetters = false;
   FakeSearchBackend() { files_.AddFolder(Root()); }
   DirectorySearch& search() { return search_; }
   std::string Root() const { return "C:\\Scratch"; }

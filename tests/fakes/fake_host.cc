@@ -12,6 +12,13 @@ namespace quillon::testing {
 
 namespace {
 
+// A path element's key: the machine folds the case of ASCII letters alone.
+std::string AsciiUpperCase(const std::string& text) {
+  std::string upper(text);
+  for (char& c : upper) c = AsciiUpper(c);
+  return upper;
+}
+
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
@@ -327,7 +334,7 @@ std::string FakeFileSystem::Key(const std::string& path) const {
   for (const auto& element : SplitAll(absolute, "\\")) {
     if (element.empty()) continue;
     if (!key.empty()) key += "\\";
-    key += UpperCase(element);
+    key += AsciiUpperCase(element);
   }
   return key;
 }
@@ -359,7 +366,7 @@ void FakeFileSystem::AddFolder(const std::string& path) {
   std::string stored;
   for (const auto& element : SplitAll(Absolute(path), "\\")) {
     if (element.empty()) continue;
-    partial_key += (partial_key.empty() ? "" : "\\") + UpperCase(element);
+    partial_key += (partial_key.empty() ? "" : "\\") + AsciiUpperCase(element);
     auto found = nodes_.find(partial_key);
     if (found != nodes_.end()) {
       stored = found->second.path;

@@ -26,7 +26,8 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // Matches a name against a pattern with * (any run of characters) and ?
-// (one character), without regard to letter case as UpperCase folds it. As
+// (one character), without regard to ASCII letter case (the portable
+// machine's and the fake's searches; Windows does its own matching). As
 // in a Windows directory search, dots and stars that are left of the pattern
 // at the end of the name match nothing: "*.*" matches "README", and so does
 // "README.*".

@@ -114,11 +114,10 @@ std::optional<std::string> FindStoredName(const std::string& directory, std::str
   if (lstat(exact.c_str(), &info) == 0) return std::string(name);
   if (errno != ENOENT) return std::nullopt;  // not a folder, or not searchable
   const bool may_be_alias = name.find('~') != std::string_view::npos;
-  // Only letters have other spellings: ASCII ones and those of the code page
-  // above 0x7F.
+  // Only ASCII letters have other spellings here: the machine matches the
+  // case of ASCII letters alone, as its database's NOCASE columns do.
   bool has_letter = false;
-  for (char c : name)
-    has_letter = has_letter || IsAsciiLetter(c) || static_cast<unsigned char>(c) > 0x7F;
+  for (char c : name) has_letter = has_letter || IsAsciiLetter(c);
   if (!has_letter && !may_be_alias) return std::nullopt;  // no other spelling can match
 
   std::optional<std::vector<std::string>> names = ReadFolderNames(directory);
@@ -128,7 +127,7 @@ std::optional<std::string> FindStoredName(const std::string& directory, std::str
   // need their keys, so the folder is not sorted for this.
   const std::string* first_match = nullptr;
   for (const auto& candidate : *names) {
-    if (EqualsIgnoringCase(candidate, name) &&
+    if (EqualsIgnoringAsciiCase(candidate, name) &&
         (first_match == nullptr || ListingKey(candidate) < ListingKey(*first_match))) {
       first_match = &candidate;
     }
@@ -140,7 +139,7 @@ std::optional<std::string> FindStoredName(const std::string& directory, std::str
   SortForListing(*names);
   const std::vector<std::string> aliases = ShortAliases(*names);
   for (std::size_t i = 0; i < names->size(); ++i) {
-    if (!aliases[i].empty() && EqualsIgnoringCase(aliases[i], name)) return (*names)[i];
+    if (!aliases[i].empty() && EqualsIgnoringAsciiCase(aliases[i], name)) return (*names)[i];
   }
   return std::nullopt;
 }

@@ -85,8 +85,9 @@ inline bool IsPathSeparator(char c) {
 bool IsDirectory(const std::string& posix_path);
 
 // The stored name of the entry of a POSIX directory that matches name without
-// regard to letter case as UpperCase folds it (ASCII and Windows-1252
-// letters; the exact name if it exists), or nullopt.
+// regard to ASCII letter case (the exact name if it exists), or nullopt.
+// Accented letters match only in the case given: the portable machine folds
+// ASCII letters alone, where Windows folds the code page's letters too.
 std::optional<std::string> FindStoredName(const std::string& directory, std::string_view name);
 
 // The names in a POSIX folder (without "." and ".."), in the order a Windows

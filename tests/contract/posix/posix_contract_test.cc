@@ -29,6 +29,8 @@ namespace {
 // file has no write bits.
 class PosixFilesBackend {
  public:
+  // Folds the case of ASCII letters alone, as the portable machine does.
+  static constexpr bool kFoldsCodePageLetters = false;
   HostFileSystem& files() { return files_; }
   std::string Root() const { return "C:"; }
   void AddFolder(const std::string& path) { MakePosixFolders(machine_.Map(path)->posix); }
@@ -118,6 +120,8 @@ class PosixEnvironmentBackend {
 // The directory search over a scratch machine's drive C:.
 class PosixSearchBackend {
  public:
+  // Folds the case of ASCII letters alone, as the portable machine does.
+  static constexpr bool kFoldsCodePageLetters = false;
   PosixSearchBackend() { AddFolder(Root()); }
   DirectorySearch& search() { return search_; }
   std::string Root() const { return "C:\\Scratch"; }

@@ -43,6 +43,8 @@ class Win32RegistryBackend {
 // folder is put back. A read-only file carries the read-only attribute.
 class Win32FilesBackend {
  public:
+  // Windows folds the case of the code page's accented letters too.
+  static constexpr bool kFoldsCodePageLetters = true;
   Win32FilesBackend() {
     char current[MAX_PATH + 1] = {};
     GetCurrentDirectoryA(sizeof current, current);
@@ -103,6 +105,8 @@ class Win32EnvironmentBackend {
 // The real file system, in a scratch folder; the current folder is put back.
 class Win32SearchBackend {
  public:
+  // Windows folds the case of the code page's accented letters too.
+  static constexpr bool kFoldsCodePageLetters = true;
   Win32SearchBackend() {
     char current[MAX_PATH + 1] = {};
     GetCurrentDirectoryA(sizeof current, current);
