@@ -292,7 +292,20 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+namespace {
+
+// ASCII reads the same in UTF-8 and in the code page; most text (statement
+// words, column names, most values) is ASCII and is taken as it is.
+bool IsAscii(std::string_view text) {
+  unsigned char any = 0;
+  for (const char c : text) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+}  // namespace
+
 std::string Cp1252ToUtf8(std::string_view text) {
+  if (IsAscii(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
@@ -309,6 +322,7 @@ std::string Cp1252ToUtf8(std::string_view text) {
 }
 
 std::string Utf8ToCp1252(std::string_view text) {
+  if (IsAscii(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;

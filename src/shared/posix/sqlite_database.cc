@@ -54,25 +54,10 @@ bool IsRetryable(int result_code) {
   return primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_PROTOCOL;
 }
 
-// ASCII reads the same in UTF-8 and in the system code page, and most text
-// (every statement's words, every column name) is ASCII: it is taken as it
-// is, without a conversion.
-bool IsAscii(std::string_view text) {
-  unsigned char any = 0;
-  for (const char c : text) any |= static_cast<unsigned char>(c);
-  return any < 0x80;
-}
-
-// Text on its way into the database: the system code page as UTF-8.
-std::string CodePageToDatabaseText(std::string_view text) {
-  return IsAscii(text) ? std::string(text) : Cp1252ToUtf8(text);
-}
-
 // Text read from the database: UTF-8 converted to the system code page.
 // Text that is not UTF-8 was stored in the code page before the database
 // held UTF-8, and is taken as it is.
 std::string DatabaseTextToCodePage(std::string_view stored) {
-  if (IsAscii(stored)) return std::string(stored);
   return IsValidUtf8(stored) ? Utf8ToCp1252(stored) : std::string(stored);
 }
 
@@ -99,11 +84,6 @@ std::string ValueText(sqlite3_stmt* statement, int column) {
   }
 }
 
-// A column's name, from UTF-8 to the system code page.
-std::string ColumnName(std::string_view name) {
-  return IsAscii(name) ? std::string(name) : Utf8ToCp1252(name);
-}
-
 // The current row of a statement that has just stepped onto it.
 RowsRecordset::Row CurrentRow(sqlite3_stmt* statement) {
   RowsRecordset::Row row;
@@ -114,7 +94,7 @@ RowsRecordset::Row CurrentRow(sqlite3_stmt* statement) {
     if (sqlite3_column_type(statement, column) != SQLITE_NULL) {
       value = ValueText(statement, column);
     }
-    row.emplace_back(name == nullptr ? std::string() : ColumnName(name), std::move(value));
+    row.emplace_back(name == nullptr ? std::string() : Utf8ToCp1252(name), std::move(value));
   }
   return row;
 }
@@ -190,7 +170,7 @@ class SqliteConnection : public Connection {
     // The database holds text as UTF-8: the statement's literals and the
     // text values are converted from the system code page on their way in.
     PreparedStatement prepared;
-    Prepare(CodePageToDatabaseText(statement), prepared);
+    Prepare(Cp1252ToUtf8(statement), prepared);
     Bind(prepared.get(), parameters);
     return Run(prepared.get(), max_rows);
   }
@@ -268,7 +248,7 @@ class SqliteConnection : public Connection {
       } else {
         const std::string& text = std::get<std::string>(value);
         if (text.find('\0') != std::string::npos) Fail("A text value holds a NUL character.");
-        const std::string utf8 = CodePageToDatabaseText(text);
+        const std::string utf8 = Cp1252ToUtf8(text);
         result = sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT,
                                      SQLITE_UTF8);
       }
