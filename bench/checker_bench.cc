@@ -9,6 +9,9 @@
 //   * a new executable (registered on the way, a new path every run),
 //   * a denial answered No (the launched program killed; also the time from
 //     the checker's start to the kill),
+//   * SQLite alone in the checker's place (bench/sqlite_floor.cc): opening
+//     the catalog, and running the checker's six statements of the allowed
+//     pair, the floor under the checker's cost,
 //
 // then 32 checkers at once registering new executables, round after round:
 // decisions per second, checkers that failed, and rows lost or doubled.
@@ -381,27 +384,29 @@ struct CaseResult {
 void PrintRow(const CaseResult& result, bool cpu) {
   const Figures& noop = cpu ? result.noop_cpu : result.noop;
   const Figures& checker = cpu ? result.checker_cpu : result.checker;
-  std::printf("%-22s %7.3f %7.3f %7.3f   %7.3f %7.3f %7.3f   %5.2fx  %d\n", result.name.c_str(),
+  std::printf("%-24s %7.3f %7.3f %7.3f   %7.3f %7.3f %7.3f   %5.2fx  %d\n", result.name.c_str(),
               noop.median, noop.p10, noop.p90, checker.median, checker.p10, checker.p90,
               checker.median / noop.median, result.errors);
   if (result.to_kill && !cpu) {
-    std::printf("%-22s %7s %7s %7s   %7.3f %7.3f %7.3f   %5.2fx\n", "  start to kill", "", "", "",
+    std::printf("%-24s %7s %7s %7s   %7.3f %7.3f %7.3f   %5.2fx\n", "  start to kill", "", "", "",
                 result.to_kill->median, result.to_kill->p10, result.to_kill->p90,
                 result.to_kill->median / noop.median);
   }
 }
 
-// Alternates the no-op and the checker; request(i) gives the i-th run's
-// request. A checker that ends with another status than 0 counts as an
-// error.
+// Alternates the no-op and program (the checker unless given); request(i)
+// gives the i-th run's arguments. A run that ends with another status than 0
+// counts as an error.
 CaseResult TimeCase(const Machine& machine, const std::string& name, int runs,
-                    const std::function<std::string(int)>& request) {
+                    const std::function<std::vector<std::string>(int)>& arguments,
+                    const std::string& program = "") {
   std::vector<double> noop, checker, noop_cpu, checker_cpu;
   int errors = 0;
   for (int i = 0; i < runs; ++i) {
     int status = 0;
     const Timing yardstick = TimeRun(machine, machine.noop, {}, status);
-    const Timing timing = TimeRun(machine, machine.checker, {request(i)}, status);
+    const Timing timing =
+        TimeRun(machine, program.empty() ? machine.checker : program, arguments(i), status);
     if (status != 0) ++errors;
     noop.push_back(yardstick.wall);
     noop_cpu.push_back(yardstick.cpu);
@@ -539,17 +544,33 @@ int main(int argc, char** argv) {
     if (runs < 1) Fail("RUNS must be at least 1");
     machine = wine ? PrepareWine(bin) : Prepare(bin);
 
-    const std::vector<CaseResult> results = {
-        TimeCase(machine, "known allowed pair", runs,
-                 [](int) { return Request("C:\\Tools\\Allowed.exe", 0, "Alice"); }),
-        TimeCase(machine, "user not controlled", runs,
-                 [](int) { return Request("C:\\Tools\\Other.exe", 0, "Bob"); }),
+    auto request = [](const std::string& path, const std::string& user) {
+      return [=](int) { return std::vector<std::string>{Request(path, 0, user)}; };
+    };
+    std::vector<CaseResult> results = {
+        TimeCase(machine, "known allowed pair", runs, request("C:\\Tools\\Allowed.exe", "Alice")),
+        TimeCase(machine, "user not controlled", runs, request("C:\\Tools\\Other.exe", "Bob")),
         TimeCase(machine, "new executable", runs,
                  [](int i) {
-                   return Request("C:\\Tools\\New\\App" + std::to_string(i) + ".exe", 0, "Bob");
+                   return std::vector<std::string>{
+                       Request("C:\\Tools\\New\\App" + std::to_string(i) + ".exe", 0, "Bob")};
                  }),
         TimeDenials(machine, runs),
     };
+    // SQLite alone on the same catalog, in place of the checker: what the
+    // library costs by itself (not for the Windows build, whose database
+    // is reached through ODBC).
+    if (!wine) {
+      const std::string floor = (bin / "sqlite_floor").string();
+      for (const char* mode : {"open", "statements"}) {
+        results.push_back(TimeCase(
+            machine, std::string("SQLite alone: ") + mode, runs,
+            [&](int) {
+              return std::vector<std::string>{machine.database.string(), mode};
+            },
+            floor));
+      }
+    }
     for (const bool cpu : {false, true}) {
       if (cpu) {
         std::printf("\nProcessor time (user + system) of the same runs (ms)\n");
@@ -560,9 +581,15 @@ int main(int argc, char** argv) {
                          : "Zentrel.exe against a static no-op",
                     runs);
       }
-      std::printf("%-22s %7s %7s %7s   %7s %7s %7s   %6s  %s\n", "case", "no-op", "p10", "p90",
+      std::printf("%-24s %7s %7s %7s   %7s %7s %7s   %6s  %s\n", "case", "no-op", "p10", "p90",
                   "checker", "p10", "p90", "ratio", "errors");
       for (const CaseResult& result : results) PrintRow(result, cpu);
+    }
+    if (!wine) {
+      std::printf(
+          "(SQLite alone: a static program of the database library without Quillon's code, "
+          "in the checker's place: \"open\" opens the catalog and closes it, \"statements\" "
+          "also runs the checker's six statements for the known allowed pair)\n");
     }
     TimeConcurrent(machine);
   } catch (const std::exception& error) {
