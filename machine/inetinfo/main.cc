@@ -31,15 +31,6 @@ void OnTerminate(int) {
   stop_requested = true;
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << text << "\n";
-  }
-  std::rename(temporary.c_str(), path.c_str());
-}
-
 // Stops the server once it has no reason to run on.
 void Watch(WebServer& server, const std::string& root) {
   while (true) {
@@ -66,16 +57,10 @@ int Serve() {
 
   WebServer server(machine);
   const int port = server.Bind();
-  WriteFileAtomically(machine.root() + "/" + kWebServerPidFile, std::to_string(::getpid()));
-  WriteFileAtomically(machine.root() + "/" + kWebServerPortFile, std::to_string(port));
+  WriteServiceFile(machine.root() + "/" + kWebServerPortFile, std::to_string(port));
   std::fprintf(stderr, "inetinfo: listening on %s\n", WebServerAddress(port).c_str());
-  if (const char* ready = std::getenv(kReadyDescriptorVariable)) {
-    const int fd = std::atoi(ready);
-    const std::string text = std::to_string(port);
-    if (fd > 2 && ::write(fd, text.data(), text.size()) < 0) {
-      std::fprintf(stderr, "inetinfo: cannot tell the starter the port\n");
-    }
-    if (fd > 2) ::close(fd);
+  if (!AnnounceServiceProcess(machine.root(), kWebServerProcess, std::to_string(port))) {
+    std::fprintf(stderr, "inetinfo: cannot tell the starter the port\n");
   }
   std::thread watcher(Watch, std::ref(server), machine.root());
   server.Serve();

@@ -37,9 +37,9 @@ struct Response;
 
 namespace quillon::machine {
 
-// At the machine root: the port the server listens on, and its process id.
+// At the machine root: the port the server listens on (its process id is in
+// kWebServerProcess.pid_file, web_service.h).
 inline constexpr char kWebServerPortFile[] = "w3svc.port";
-inline constexpr char kWebServerPidFile[] = "w3svc.pid";
 inline constexpr char kCgiConfigName[] = "cgi.ini";
 inline constexpr char kSessionCookie[] = "QuillonLogon";
 

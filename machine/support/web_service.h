@@ -11,12 +11,13 @@
 #include <string>
 
 #include "shared/posix/portable_machine.h"
+#include "support/service_process.h"
 
 namespace quillon::machine {
 
-// The environment variable through which the server tells its starter that
-// it listens: the number of a descriptor it writes its port to, then closes.
-inline constexpr char kReadyDescriptorVariable[] = "QUILLON_READY_FD";
+// The server as a service process; it tells its starter its port.
+inline constexpr ServiceProcess kWebServerProcess{"web server", "inetinfo.exe", "w3svc.log",
+                                                  "w3svc.pid"};
 
 // Starts the server and returns its port once it listens. Throws HostError
 // when the program is missing or does not come up.
