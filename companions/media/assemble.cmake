@@ -99,7 +99,7 @@ put("${COMPANIONS}/media/EULA.rtf" "EULA.rtf")
 put_program("${HOOK}" "AppInit_DLLs/Zentrel.dll")
 
 # The outside programs: MDAC\MDAC_TYP.exe, MSDE\setup.exe (with the database
-# client it installs), RegINI\regini.exe and Cacls\cacls.exe. The portable
+# client and the engine it installs), RegINI\regini.exe and Cacls\cacls.exe. The portable
 # machine's stand-ins come from its tool; the Windows media leave the
 # installers' folders empty for the vendor's installers (see README.md) and
 # rely on the system's own permission tools.

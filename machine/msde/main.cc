@@ -1,18 +1,23 @@
 // MSDE\setup.exe, the database engine's setup of the media, on the portable
 // machine: takes SAPWD=PASSWORD (required) and DISABLENETWORKPROTOCOLS=0|1,
 // copies the database client osql.exe from its own folder into
-// windir\system32, and installs the engine: the MSSQLServer service with
-// automatic start (not started: the real engine needs a restart or a
-// "net start"), its version values, whether its network protocols are on,
-// and the server's databases folder with the master catalog.
+// windir\system32 and the engine's program sqlservr.exe into its folder
+// (support/database_service.h), and installs the engine: the MSSQLServer
+// service with automatic start (not started: the real engine needs a restart
+// or a "net start"), its version values, whether its network protocols are
+// on, and the server's databases folder with the master catalog.
 //
 // The password is checked for presence only and is never written anywhere:
 // the stand-ins' log shows it as ********. Left out: named instances, the
 // other setup parameters (refused), and SQL Server logins.
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <system_error>
 
 #include "shared/helpers/text.h"
 #include "shared/host_error.h"
+#include "support/database_service.h"
 #include "support/stand_in.h"
 #include "support/usage_error.h"
 #include "support/windows_components.h"
@@ -72,6 +77,18 @@ bool EngineInstalled(StandIn& setup) {
   }
 }
 
+// The engine's program from this program's folder into its own folder.
+void PutEngineProgram(StandIn& setup) {
+  const std::string program(kDatabaseEngineProgram);
+  const std::string folder = program.substr(0, program.rfind('\\'));
+  const std::optional<MappedPath> mapped = setup.machine().Map(folder);
+  std::error_code error;
+  if (!mapped || (std::filesystem::create_directories(mapped->posix, error), error)) {
+    throw HostError(error_number::kPathNotFound, "Cannot create " + folder);
+  }
+  setup.files().CopyFile(setup.ProgramFolder() + "\\sqlservr.exe", program, true);
+}
+
 int MsdeSetup(StandIn& setup) {
   const Parameters parameters = ParseParameters(setup.arguments());
   if (EngineInstalled(setup)) {
@@ -81,6 +98,7 @@ int MsdeSetup(StandIn& setup) {
   }
   const std::string windir = setup.shell().Environment("windir");
   setup.files().CopyFile(setup.ProgramFolder() + "\\osql.exe", windir + "\\system32\\", true);
+  PutEngineProgram(setup);
   InstallDatabaseEngine(setup.shell(), setup.machine(), parameters.network_protocols_disabled);
   setup.Record(JsonObject()
                    .Add("installed", kDatabaseService)

@@ -3,11 +3,16 @@
 // running ones. The running state lives in the machine (services.running).
 // Left out: every other net command, display names as arguments, and
 // services that depend on each other.
+//
+// The web server (W3SVC) and the database engine (MSSQLServer) are processes
+// of their own: "net start" starts the process, "net stop" stops it and waits
+// until it has ended.
 #include <cstdio>
 #include <string>
 
 #include "shared/helpers/text.h"
 #include "shared/host_error.h"
+#include "support/database_service.h"
 #include "support/services.h"
 #include "support/stand_in.h"
 #include "support/usage_error.h"
@@ -18,6 +23,40 @@ namespace quillon::machine {
 namespace {
 
 constexpr int kFailed = 2;
+
+// A service that is a process of its own: whether it runs, how it starts
+// (the line to print once it does, or "") and how it stops.
+struct ServiceProgram {
+  const char* service;
+  bool (*runs)(const PortableMachine& machine);
+  std::string (*start)(const PortableMachine& machine);
+  void (*stop)(const PortableMachine& machine);
+};
+
+const ServiceProgram kServicePrograms[] = {
+    {kWebServerService,
+     [](const PortableMachine& machine) { return WebServerPort(machine.root()).has_value(); },
+     [](const PortableMachine& machine) {
+       return "The web server listens at " + WebServerAddress(StartWebServer(machine));
+     },
+     StopWebServer},
+    {kDatabaseService,
+     [](const PortableMachine& machine) {
+       return DatabaseEngineProcess(machine.root()).has_value();
+     },
+     [](const PortableMachine& machine) {
+       StartDatabaseEngine(machine);
+       return std::string();
+     },
+     StopDatabaseEngine},
+};
+
+const ServiceProgram* ProgramOf(const std::string& name) {
+  for (const ServiceProgram& program : kServicePrograms) {
+    if (UpperCase(name) == UpperCase(program.service)) return &program;
+  }
+  return nullptr;
+}
 
 // The service's start type as text, or "" when no such service is installed.
 std::string StartType(StandIn& net, const std::string& name) {
@@ -52,11 +91,11 @@ int StartService(StandIn& net, const std::string& name) {
     net.Record(JsonObject().Add("service", name).Add("disabled", true));
     return kFailed;
   }
-  const bool web_server = UpperCase(name) == kWebServerService;
+  const ServiceProgram* program = ProgramOf(name);
   const bool started = RunningServices(net.machine().root()).Start(name);
-  // The web server is a process of its own: listed as running without one
-  // (a fresh machine's state), it is started now.
-  if (!started && !(web_server && !WebServerPort(net.machine().root()))) {
+  // A service with a process of its own that is listed as running without
+  // one (a fresh machine's state) is started now.
+  if (!started && !(program != nullptr && !program->runs(net.machine()))) {
     std::fprintf(stderr,
                  "The requested service has already been started.\n\nMore help is "
                  "available by typing NET HELPMSG 2182.\n");
@@ -65,10 +104,10 @@ int StartService(StandIn& net, const std::string& name) {
   }
   const std::string display = DisplayName(net, name);
   std::printf("The %s service is starting.\n", display.c_str());
-  if (web_server) {
-    int port = 0;
+  if (program != nullptr) {
+    std::string line;
     try {
-      port = StartWebServer(net.machine());
+      line = program->start(net.machine());
     } catch (const HostError& error) {
       RunningServices(net.machine().root()).Stop(name);
       std::fprintf(stderr,
@@ -78,7 +117,7 @@ int StartService(StandIn& net, const std::string& name) {
       net.Record(JsonObject().Add("service", name).Add("started", false));
       return kFailed;
     }
-    std::printf("The web server listens at %s\n", WebServerAddress(port).c_str());
+    if (!line.empty()) std::printf("%s\n", line.c_str());
   }
   std::printf("The %s service was started successfully.\n\n", display.c_str());
   net.Record(JsonObject().Add("service", name).Add("started", true));
@@ -96,7 +135,7 @@ int StopService(StandIn& net, const std::string& name) {
     net.Record(JsonObject().Add("service", name).Add("not_running", true));
     return kFailed;
   }
-  if (UpperCase(name) == kWebServerService) StopWebServer(net.machine());
+  if (const ServiceProgram* program = ProgramOf(name)) program->stop(net.machine());
   std::printf("The %s service is stopping.\nThe %s service was stopped successfully.\n\n",
               display.c_str(), display.c_str());
   net.Record(JsonObject().Add("service", name).Add("stopped", true));

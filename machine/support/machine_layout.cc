@@ -11,6 +11,7 @@
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
 #include "shared/posix/registry_file.h"
+#include "support/database_service.h"
 #include "support/services.h"
 #include "support/usage_error.h"
 #include "support/windows_components.h"
@@ -215,6 +216,10 @@ void CreateMachine(const std::string& root, const MachineOptions& options,
   if (options.database_engine) {
     InstallDatabaseEngine(shell, machine, true);
     CopyProgram(stand_ins + "/osql.exe", PosixOf(machine, "C:\\WINDOWS\\system32\\osql.exe"));
+    CopyProgram(stand_ins + "/sqlservr.exe", PosixOf(machine, kDatabaseEngineProgram));
+    // Listed as running, as on a machine that has started; its process is
+    // started by net.exe or a restart, never behind the back of whoever
+    // made the machine.
     running.push_back(kDatabaseService);
   }
   RunningServices(root).Replace(running);
@@ -301,6 +306,7 @@ void PutMediaPrograms(const std::string& folder, const std::string& stand_ins) {
   CopyProgram(stand_ins + "/MDAC_TYP.exe", folder + "/MDAC/MDAC_TYP.exe");
   CopyProgram(stand_ins + "/msde-setup.exe", folder + "/MSDE/setup.exe");
   CopyProgram(stand_ins + "/osql.exe", folder + "/MSDE/osql.exe");
+  CopyProgram(stand_ins + "/sqlservr.exe", folder + "/MSDE/sqlservr.exe");
   CopyProgram(stand_ins + "/regini.exe", folder + "/RegINI/regini.exe");
   CopyProgram(stand_ins + "/cacls.exe", folder + "/Cacls/cacls.exe");
 }

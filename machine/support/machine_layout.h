@@ -54,8 +54,8 @@ std::string EnsureProfile(const PortableMachine& machine, const std::string& use
 void MountFolder(const PortableMachine& machine, char letter, const std::string& folder);
 
 // Puts the outside programs that the setup media carry into folder (POSIX):
-// MDAC\MDAC_TYP.exe, MSDE\setup.exe with MSDE\osql.exe, RegINI\regini.exe and
-// Cacls\cacls.exe.
+// MDAC\MDAC_TYP.exe, MSDE\setup.exe with MSDE\osql.exe and the engine
+// MSDE\sqlservr.exe, RegINI\regini.exe and Cacls\cacls.exe.
 void PutMediaPrograms(const std::string& folder, const std::string& stand_ins);
 
 // A restart: exactly the services with automatic start (Start 2) run

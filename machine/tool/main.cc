@@ -41,6 +41,7 @@
 #include "shared/posix/posix_shell.h"
 #include "support/accounts.h"
 #include "support/command_text.h"
+#include "support/database_service.h"
 #include "support/machine_layout.h"
 #include "support/process_start.h"
 #include "support/shortcut.h"
@@ -229,10 +230,15 @@ int Run(const Request& request) {
 int Restart(const Request& request) {
   const PortableMachine machine(ExistingMachine(request.dir), kToolName);
   StopWebServer(machine);
+  StopDatabaseEngine(machine);
   for (const std::string& service : RestartServices(machine)) {
     std::printf("started %s\n", service.c_str());
-    if (UpperCase(service) == kWebServerService) {
+    if (UpperCase(service) == UpperCase(kWebServerService)) {
       std::printf("web server at %s\n", WebServerAddress(StartWebServer(machine)).c_str());
+    }
+    if (UpperCase(service) == UpperCase(kDatabaseService)) {
+      std::printf("database engine as process %d\n",
+                  static_cast<int>(StartDatabaseEngine(machine)));
     }
   }
   return 0;

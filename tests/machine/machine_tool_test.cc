@@ -41,6 +41,7 @@ TEST_F(MachineToolTest, CreatesAnXpMachineAndPrintsItsEnvironment) {
         "C:\\WINDOWS\\system32\\net.exe", "C:\\WINDOWS\\system32\\sysocmgr.exe",
         "C:\\WINDOWS\\system32\\regini.exe", "C:\\WINDOWS\\system32\\cacls.exe",
         "C:\\WINDOWS\\system32\\osql.exe", "C:\\WINDOWS\\notepad.exe", "C:\\WINDOWS\\explorer.exe",
+        "C:\\Program Files\\Microsoft SQL Server\\MSSQL\\Binn\\sqlservr.exe",
         "C:\\WINDOWS\\inf\\sysoc.inf", "C:\\Program Files\\Internet Explorer\\iexplore.exe",
         "C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe",
         "C:\\Program Files\\Windows Media Player\\wmplayer.exe"}) {
@@ -73,6 +74,7 @@ TEST_F(MachineToolTest, OptionsLeaveOutComponentsOrSetTheDataAccessVersion) {
   EXPECT_FALSE(
       machine.RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"));
   EXPECT_FALSE(machine.Exists("C:\\WINDOWS\\system32\\osql.exe"));
+  EXPECT_FALSE(machine.Exists("C:\\Program Files\\Microsoft SQL Server"));
   EXPECT_FALSE(machine.Exists("C:\\Inetpub"));
   EXPECT_THAT(machine.RunningServices(), IsEmpty());
   EXPECT_THAT(TextLines(machine.Scratch(".stdout")), Contains("COMPUTERNAME=LAB7"));
@@ -245,7 +247,7 @@ TEST_F(MachineToolTest, MediaCarriesTheOutsideInstallersAndTools) {
   const std::string media = machine.Scratch("media");
   ASSERT_EQ(machine.Tool({"media", media}).status, 0);
   for (const char* file : {"MDAC/MDAC_TYP.exe", "MSDE/setup.exe", "MSDE/osql.exe",
-                           "RegINI/regini.exe", "Cacls/cacls.exe"}) {
+                           "MSDE/sqlservr.exe", "RegINI/regini.exe", "Cacls/cacls.exe"}) {
     const std::filesystem::path path = media + "/" + file;
     EXPECT_TRUE(std::filesystem::is_regular_file(path)) << file;
     EXPECT_NE(std::filesystem::status(path).permissions() & std::filesystem::perms::owner_exec,

@@ -170,7 +170,7 @@ TEST_F(StandInTest, NetStartsAndStopsInstalledServicesAndRemembersIt) {
               HasSubstr("The World Wide Web Publishing service was started successfully."));
   EXPECT_THAT(machine.RunningServices(), UnorderedElementsAre("MSSQLServer", "W3SVC"));
   // Service names do not depend on case.
-  const ToolResult again = machine.Run("net.exe start MSSQLSERVER");
+  const ToolResult again = machine.Run("net.exe start w3svc");
   EXPECT_EQ(again.status, 2);
   EXPECT_THAT(again.err, HasSubstr("already been started"));
 
@@ -258,6 +258,7 @@ TEST_F(BareMachineTest, MsdeSetupInstallsTheEngineAndClientAndNeverWritesThePass
   EXPECT_EQ(machine.RegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start"),
             "2");
   EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\system32\\osql.exe"));
+  EXPECT_TRUE(machine.Exists("C:\\Program Files\\Microsoft SQL Server\\MSSQL\\Binn\\sqlservr.exe"));
   EXPECT_TRUE(std::filesystem::exists(machine.root() + "/databases/master.sqlite3"));
   // Installed, not started: the engine needs a restart or "net start".
   EXPECT_THAT(machine.RunningServices(), IsEmpty());

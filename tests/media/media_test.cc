@@ -64,6 +64,7 @@ TEST(MediaTest, HoldTheSetupFolderTheProductTreeAndTheStartMenuGroup) {
       "MSDE\\",
       "MSDE\\osql.exe",
       "MSDE\\setup.exe",
+      "MSDE\\sqlservr.exe",
       "Program Files\\",
       "Program Files\\Harlwick\\",
       "Program Files\\Harlwick\\Zentrel\\",
