@@ -103,7 +103,12 @@ void EngineCatalogs::Refresh() {
     Release(catalog, false);
     it = held_.erase(it);
   }
-  for (const std::string& name : CatalogFileNames(folder_)) {
+  const std::vector<std::string> names = CatalogFileNames(folder_);
+  // A refusal is forgotten with its file.
+  std::erase_if(refusals_, [&](const auto& refusal) {
+    return !std::binary_search(names.begin(), names.end(), refusal.first);
+  });
+  for (const std::string& name : names) {
     const bool held = std::any_of(held_.begin(), held_.end(),
                                   [&](const auto& catalog) { return catalog->file_name == name; });
     if (!held) Hold(name);

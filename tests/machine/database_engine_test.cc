@@ -142,6 +142,13 @@ TEST_F(EngineCatalogsTest,
   engine.Refresh();
   EXPECT_THAT(engine.Held(), ElementsAre("Later.sqlite3", "master.sqlite3"));
   EXPECT_THAT(told, Contains("released Zentrel.sqlite3: its file is gone or replaced"));
+
+  // A broken file that comes back is told of again.
+  fs::remove(Catalog("Broken"));
+  engine.Refresh();
+  WritePosixFile(Catalog("Broken"), std::string(300, 'x'));
+  engine.Refresh();
+  EXPECT_EQ(Told("cannot hold Broken.sqlite3"), 2);
 }
 
 // The engine folds the log while the writer stays open, whether the catalog
