@@ -6,7 +6,8 @@
 //   * a known allowed pair (a controlled user granted the executable's
 //     application),
 //   * a user not controlled,
-//   * a new executable (registered on the way, a new path every run),
+//   * a new executable (registered on the way, a new path every run), one
+//     run after the other and, 12 runs, each 1.5 s after the one before,
 //   * a denial answered No (the launched program killed; also the time from
 //     the checker's start to the kill),
 //   * SQLite alone in the checker's place (bench/sqlite_floor.cc): opening
@@ -63,6 +64,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kDefaultRuns = 400;
 constexpr int kConcurrentCheckers = 32;
+// Runs of the case of a launch that comes alone, each after a pause.
+constexpr int kSparseRuns = 12;
 constexpr int kConcurrentRounds = 10;
 // Rows a real installation holds beside the ones the runs use.
 constexpr int kFillerExecutables = 2000;
@@ -417,17 +420,21 @@ void PrintRow(const CaseResult& result, bool cpu) {
   }
 }
 
-// Alternates the no-op and program (the checker unless given); request(i)
-// gives the i-th run's arguments. A run that ends with another status than 0
-// counts as an error.
+// Alternates the no-op and program (the checker unless given); arguments(i)
+// gives the i-th run's arguments, and pause, when given, goes before each
+// start (a launch that comes alone, after the engine has folded the log). A
+// run that ends with another status than 0 counts as an error.
 CaseResult TimeCase(const Machine& machine, const std::string& name, int runs,
                     const std::function<std::vector<std::string>(int)>& arguments,
-                    const std::string& program = "") {
+                    const std::string& program = "",
+                    std::chrono::milliseconds pause = std::chrono::milliseconds(0)) {
   std::vector<double> noop, checker, noop_cpu, checker_cpu;
   int errors = 0;
   for (int i = 0; i < runs; ++i) {
     int status = 0;
+    std::this_thread::sleep_for(pause);
     const Timing yardstick = TimeRun(machine, machine.noop, {}, status);
+    std::this_thread::sleep_for(pause);
     const Timing timing =
         TimeRun(machine, program.empty() ? machine.checker : program, arguments(i), status);
     if (status != 0) ++errors;
@@ -569,6 +576,15 @@ std::vector<CaseResult> TimeCases(const Machine& machine, const fs::path& bin, b
       TimeDenials(machine, runs),
   };
   if (!wine) {
+    // A new executable now and then: after the engine has folded the log,
+    // the first commit starts the log afresh and syncs its header.
+    results.push_back(TimeCase(
+        machine, "new exe, 1.5 s apart", std::min(runs, kSparseRuns),
+        [&](int i) {
+          return std::vector<std::string>{
+              Request(prefix + "Alone" + std::to_string(i) + ".exe", 0, "Bob")};
+        },
+        "", std::chrono::milliseconds(1500)));
     const std::string floor = (bin / "sqlite_floor").string();
     for (const char* mode : {"open", "statements"}) {
       results.push_back(TimeCase(
