@@ -12,13 +12,6 @@ namespace quillon::testing {
 
 namespace {
 
-// A path element's key: the machine folds the case of ASCII letters alone.
-std::string AsciiUpperCase(const std::string& text) {
-  std::string upper(text);
-  for (char& c : upper) c = AsciiUpper(c);
-  return upper;
-}
-
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
@@ -330,6 +323,7 @@ std::string FakeFileSystem::Absolute(const std::string& path) const {
 std::string FakeFileSystem::Key(const std::string& path) const {
   const std::string absolute = Absolute(path);
   if (absolute.rfind("\\\\", 0) == 0 || PathHoldsForbiddenCharacter(absolute)) return "";
+  // The machine folds the case of ASCII letters alone.
   std::string key;
   for (const auto& element : SplitAll(absolute, "\\")) {
     if (element.empty()) continue;

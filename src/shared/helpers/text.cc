@@ -27,6 +27,12 @@ char UpperCaseChar(char c) {
 
 }  // namespace
 
+std::string AsciiUpperCase(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = AsciiUpper(c);
+  return upper;
+}
+
 std::string UpperCase(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = UpperCaseChar(c);

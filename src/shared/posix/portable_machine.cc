@@ -45,12 +45,6 @@ void AppendElements(std::string_view path, std::vector<std::string>& elements) {
   }
 }
 
-std::string AsciiUpperText(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = AsciiUpper(c);
-  return upper;
-}
-
 bool IsShortNameChar(char c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
   return c != '\0' && std::strchr("!#$%&'()-@^_`{}~", c) != nullptr;
@@ -147,7 +141,7 @@ std::optional<std::string> FindStoredName(const std::string& directory, std::str
 std::vector<std::string> ShortAliases(const std::vector<std::string>& names) {
   std::set<std::string> taken;
   for (const auto& name : names) {
-    if (FitsShortName(name)) taken.insert(AsciiUpperText(name));
+    if (FitsShortName(name)) taken.insert(AsciiUpperCase(name));
   }
   std::vector<std::string> aliases;
   aliases.reserve(names.size());
