@@ -29,10 +29,28 @@ std::optional<std::string> ExistingCatalogFile(const std::string& databases_fold
   return file;
 }
 
+namespace {
+
+// Settings of the library as a whole, which take effect only before its
+// first use in the process (later they are refused, harmlessly): its memory
+// from the free lists of SqliteMemory, and no memory statistics, which
+// nothing reads and which take a global lock around every allocation.
+void ConfigureLibrary() {
+  static const bool configured = [] {
+    sqlite3_config(SQLITE_CONFIG_MALLOC, &SqliteMemory());
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return true;
+  }();
+  static_cast<void>(configured);
+}
+
+}  // namespace
+
 std::optional<std::string> CreateCatalogFile(const std::string& databases_folder,
                                              std::string_view name) {
   const std::optional<std::string> file = CatalogFilePath(databases_folder, name);
   if (!file) return "\"" + std::string(name) + "\" is no catalog name";
+  ConfigureLibrary();
   sqlite3* db = nullptr;
   const int result =
       sqlite3_open_v2(file->c_str(), &db,
@@ -51,19 +69,6 @@ constexpr int kLongestPauseMilliseconds = 8;
 // SQLite's busy handler: another try while the bound lasts.
 int WaitForLock(void* wait, int /*count*/) {
   return static_cast<LockWait*>(wait)->Pause() ? 1 : 0;
-}
-
-// Settings of the library as a whole, which take effect only before its
-// first use in the process (later they are refused, harmlessly): its memory
-// from the free lists of SqliteMemory, and no memory statistics, which
-// nothing reads and which take a global lock around every allocation.
-void ConfigureLibrary() {
-  static const bool configured = [] {
-    sqlite3_config(SQLITE_CONFIG_MALLOC, &SqliteMemory());
-    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-    return true;
-  }();
-  static_cast<void>(configured);
 }
 
 }  // namespace
