@@ -5,56 +5,32 @@
 // the port, and serves until SIGTERM, until W3SVC is no longer among the
 // machine's running services, or until the machine is gone.
 #include <signal.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
-#include "shared/host_error.h"
 #include "shared/posix/portable_machine.h"
-#include "support/machine_layout.h"
-#include "support/services.h"
+#include "support/service_process.h"
 #include "support/web_server.h"
 #include "support/web_service.h"
+#include "support/windows_components.h"
 
 namespace quillon::machine {
 namespace {
 
-std::atomic<bool> stop_requested{false};
-
-void OnTerminate(int) {
-  stop_requested = true;
-}
-
 // Stops the server once it has no reason to run on.
 void Watch(WebServer& server, const std::string& root) {
-  while (true) {
+  while (!ServiceStopRequested() && ServiceMayRunOn(root, kWebServerService)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    if (stop_requested || !IsMachine(root) || !RunningServices(root).IsRunning(kWebServerService)) {
-      break;
-    }
   }
   server.Stop();
 }
 
-int Serve() {
-  const char* root = std::getenv(PortableMachine::kRootVariable);
-  if (root == nullptr || *root == '\0') {
-    std::fprintf(stderr, "inetinfo: QUILLON_MACHINE is not set\n");
-    return 2;
-  }
-  const PortableMachine machine(root, "inetinfo");
+int Serve(const PortableMachine& machine) {
   ::signal(SIGPIPE, SIG_IGN);
-  struct sigaction terminate {};
-  terminate.sa_handler = OnTerminate;
-  ::sigaction(SIGTERM, &terminate, nullptr);
-  ::sigaction(SIGINT, &terminate, nullptr);
-
   WebServer server(machine);
   const int port = server.Bind();
   WriteServiceFile(machine.root() + "/" + kWebServerPortFile, std::to_string(port));
@@ -64,7 +40,7 @@ int Serve() {
   }
   std::thread watcher(Watch, std::ref(server), machine.root());
   server.Serve();
-  stop_requested = true;
+  RequestServiceStop();
   watcher.join();
   std::fprintf(stderr, "inetinfo: stopped\n");
   return 0;
@@ -74,10 +50,5 @@ int Serve() {
 }  // namespace quillon::machine
 
 int main() {
-  try {
-    return quillon::machine::Serve();
-  } catch (const quillon::HostError& error) {
-    std::fprintf(stderr, "inetinfo: Error %ld: %s\n", error.number(), error.description().c_str());
-    return 1;
-  }
+  return quillon::machine::RunServiceProcess("inetinfo", quillon::machine::Serve);
 }

@@ -8,21 +8,15 @@
 // new catalogs, lets go of dropped or replaced ones and folds the logs. It
 // ends, closing every connection, on SIGTERM, when MSSQLServer is no longer
 // among the machine's running services, or when the machine is gone.
-#include <signal.h>
-
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
-#include "shared/host_error.h"
 #include "shared/posix/portable_machine.h"
 #include "support/database_service.h"
 #include "support/engine_catalogs.h"
-#include "support/machine_layout.h"
-#include "support/services.h"
+#include "support/service_process.h"
 #include "support/windows_components.h"
 
 namespace quillon::machine {
@@ -31,12 +25,6 @@ namespace {
 constexpr int kRoundMs = 1000;
 constexpr int kStepMs = 50;
 
-std::atomic<bool> stop_requested{false};
-
-void OnTerminate(int) {
-  stop_requested = true;
-}
-
 void Say(const std::string& line) {
   std::fprintf(stderr, "sqlservr: %s\n", line.c_str());
   std::fflush(stderr);
@@ -44,42 +32,20 @@ void Say(const std::string& line) {
 
 // Waits a round, or less when asked to stop; false once asked to stop.
 bool WaitARound() {
-  for (int waited = 0; waited < kRoundMs && !stop_requested; waited += kStepMs) {
+  for (int waited = 0; waited < kRoundMs && !ServiceStopRequested(); waited += kStepMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
   }
-  return !stop_requested;
+  return !ServiceStopRequested();
 }
 
-// Whether the engine has a reason to run on: its machine is there and its
-// service is among the running ones.
-bool MayRunOn(const std::string& root) {
-  try {
-    return IsMachine(root) && RunningServices(root).IsRunning(kDatabaseService);
-  } catch (const HostError& error) {
-    Say("cannot read the running services: " + error.description());
-    return false;
-  }
-}
-
-int Serve() {
-  const char* root = std::getenv(PortableMachine::kRootVariable);
-  if (root == nullptr || *root == '\0') {
-    std::fprintf(stderr, "sqlservr: QUILLON_MACHINE is not set\n");
-    return 2;
-  }
-  const PortableMachine machine(root, "sqlservr");
-  struct sigaction terminate {};
-  terminate.sa_handler = OnTerminate;
-  ::sigaction(SIGTERM, &terminate, nullptr);
-  ::sigaction(SIGINT, &terminate, nullptr);
-
+int Serve(const PortableMachine& machine) {
   EngineCatalogs catalogs(machine.DatabasesPath(), Say);
   catalogs.Refresh();
   if (!AnnounceServiceProcess(machine.root(), kDatabaseEngineProcess, "ready")) {
     Say("cannot tell the starter that the engine is ready");
   }
   Say("running");
-  while (WaitARound() && MayRunOn(machine.root())) {
+  while (WaitARound() && ServiceMayRunOn(machine.root(), kDatabaseService)) {
     catalogs.Refresh();
     catalogs.FoldLogs();
   }
@@ -92,10 +58,5 @@ int Serve() {
 }  // namespace quillon::machine
 
 int main() {
-  try {
-    return quillon::machine::Serve();
-  } catch (const quillon::HostError& error) {
-    std::fprintf(stderr, "sqlservr: Error %ld: %s\n", error.number(), error.description().c_str());
-    return 1;
-  }
+  return quillon::machine::RunServiceProcess("sqlservr", quillon::machine::Serve);
 }

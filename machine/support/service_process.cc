@@ -6,12 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
 #include "shared/host_error.h"
+#include "support/machine_layout.h"
+#include "support/services.h"
 
 namespace quillon::machine {
 namespace {
@@ -40,6 +43,12 @@ bool IsServiceProcess(pid_t pid, const ServiceProcess& service) {
   const std::string name = std::string("/") + service.executable;
   return path.size() > name.size() &&
          path.compare(path.size() - name.size(), name.size(), name) == 0;
+}
+
+std::atomic<bool> stop_requested{false};
+
+void OnTerminate(int) {
+  stop_requested = true;
 }
 
 std::string AtRoot(const std::string& machine_root, const char* file) {
@@ -151,6 +160,42 @@ bool AnnounceServiceProcess(const std::string& machine_root, const ServiceProces
       ::write(fd, ready_text.data(), ready_text.size()) == static_cast<ssize_t>(ready_text.size());
   ::close(fd);
   return told;
+}
+
+int RunServiceProcess(const char* name, const std::function<int(const PortableMachine&)>& serve) {
+  try {
+    const char* root = std::getenv(PortableMachine::kRootVariable);
+    if (root == nullptr || *root == '\0') {
+      std::fprintf(stderr, "%s: QUILLON_MACHINE is not set\n", name);
+      return 2;
+    }
+    const PortableMachine machine(root, name);
+    struct sigaction terminate {};
+    terminate.sa_handler = OnTerminate;
+    ::sigaction(SIGTERM, &terminate, nullptr);
+    ::sigaction(SIGINT, &terminate, nullptr);
+    return serve(machine);
+  } catch (const HostError& error) {
+    std::fprintf(stderr, "%s: Error %ld: %s\n", name, error.number(), error.description().c_str());
+    return 1;
+  }
+}
+
+bool ServiceStopRequested() {
+  return stop_requested;
+}
+
+void RequestServiceStop() {
+  stop_requested = true;
+}
+
+bool ServiceMayRunOn(const std::string& machine_root, const char* service) {
+  try {
+    return IsMachine(machine_root) && RunningServices(machine_root).IsRunning(service);
+  } catch (const HostError& error) {
+    std::fprintf(stderr, "cannot read the running services: %s\n", error.description().c_str());
+    return false;
+  }
 }
 
 void WriteServiceFile(const std::string& path, const std::string& text) {

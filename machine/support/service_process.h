@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -49,6 +50,24 @@ void StopServiceProcess(const std::string& machine_root, const ServiceProcess& s
 // could not be told (nothing waits for it then).
 bool AnnounceServiceProcess(const std::string& machine_root, const ServiceProcess& service,
                             const std::string& ready_text);
+
+// The process's side as a whole: reads the machine root from the environment
+// (status 2 without it), makes SIGTERM and SIGINT ask it to end
+// (ServiceStopRequested), runs serve and turns a HostError that leaves it
+// into a line on standard error and status 1. name: the program's name, which
+// starts each such line ("sqlservr: ...").
+int RunServiceProcess(const char* name, const std::function<int(const PortableMachine&)>& serve);
+
+// True once the process has been asked to end (a signal, or
+// RequestServiceStop).
+bool ServiceStopRequested();
+void RequestServiceStop();
+
+// Whether the process has a reason to run on: its machine is there and
+// service is among the machine's running services. A list of running
+// services that cannot be read counts as "no" (told on standard error), so
+// that the process ends rather than failing.
+bool ServiceMayRunOn(const std::string& machine_root, const char* service);
 
 // Replaces a small file at the machine root whole (a temporary file renamed
 // over it), so that a reader never sees half of it.
