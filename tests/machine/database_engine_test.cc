@@ -5,7 +5,6 @@
 // leaving the checker's rows as they are without it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +12,6 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <stdexcept>
 #include <thread>
 
 #include "shared/posix/catalog_files.h"
@@ -29,32 +27,6 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-// A connection of the test's own, open until it goes, as a program's would be
-// while it works.
-class Connection {
- public:
-  explicit Connection(const std::string& file) {
-    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-      throw std::runtime_error("cannot open " + file);
-    }
-  }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-  ~Connection() { sqlite3_close_v2(db_); }
-
-  void Run(const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      const std::string message = error != nullptr ? error : "?";
-      sqlite3_free(error);
-      throw std::runtime_error(message);
-    }
-  }
-
- private:
-  sqlite3* db_ = nullptr;
-};
 
 // The rows of the table that the database file holds by itself, its log
 // left aside: what has been folded into it. -1 without the table.
@@ -167,13 +139,13 @@ TEST_F(EngineCatalogsTest, FoldsTheLogsWhileEveryClientStaysOpen) {
     engine.Refresh();
     ASSERT_THAT(engine.Held(), Contains(name + ".sqlite3"));
     {
-      Connection writer(file);
-      if (!wal_when_taken_up) writer.Run(schema);
-      writer.Run("INSERT INTO T VALUES (1), (2), (3)");
+      TestConnection writer(file);
+      if (!wal_when_taken_up) writer.Exec(schema);
+      writer.Exec("INSERT INTO T VALUES (1), (2), (3)");
       EXPECT_EQ(RowsInFileAlone(file, "T"), 0);
       engine.FoldLogs();
       EXPECT_EQ(RowsInFileAlone(file, "T"), 3);
-      writer.Run("INSERT INTO T VALUES (4)");
+      writer.Exec("INSERT INTO T VALUES (4)");
     }
     EXPECT_EQ(RowsInFileAlone(file, "T"), 3);
     EXPECT_GT(fs::file_size(file + "-wal"), 0u);
@@ -193,12 +165,12 @@ TEST_F(EngineCatalogsTest, FoldsTheLogsWhileEveryClientStaysOpen) {
 TEST_F(EngineCatalogsTest, LettingGoOfADroppedCatalogLeavesTheNewOneOfTheSameNameWhole) {
   const std::string file = CreateZentrelDatabase(folder.path());
   engine.Refresh();
-  Connection({file}).Run("INSERT INTO APPS (app_name) VALUES ('old')");
+  TestConnection(file).Exec("INSERT INTO APPS (app_name) VALUES ('old')");
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file + suffix);
 
   CreateZentrelDatabase(folder.path());
-  Connection writer(file);
-  writer.Run("INSERT INTO APPS (app_name) VALUES ('new 1'), ('new 2')");
+  TestConnection writer(file);
+  writer.Exec("INSERT INTO APPS (app_name) VALUES ('new 1'), ('new 2')");
   const ino_t log = InodeOf(file + "-wal");
   const ino_t index = InodeOf(file + "-shm");
   engine.Refresh();
@@ -348,15 +320,15 @@ TEST(DatabaseEngineTest, HoldsNewCatalogsAndADroppedAndRecreatedOneKeepsItsRows)
   create();
   ASSERT_TRUE(Eventually([&] { return Holds(pid, file); }));
   {
-    Connection writer(file);
-    writer.Run("INSERT INTO T VALUES ('first')");
+    TestConnection writer(file);
+    writer.Exec("INSERT INTO T VALUES ('first')");
     EXPECT_TRUE(Eventually([&] { return RowsInFileAlone(file, "T") == 1; }));
   }
 
   ASSERT_EQ(machine.Run("osql.exe -E -Q \"DROP DATABASE Cat\"").status, 0);
   create();
-  Connection writer(file);
-  writer.Run("INSERT INTO T VALUES ('second'), ('third')");
+  TestConnection writer(file);
+  writer.Exec("INSERT INTO T VALUES ('second'), ('third')");
   const ino_t log = InodeOf(file + "-wal");
   const ino_t index = InodeOf(file + "-shm");
   EXPECT_TRUE(Eventually([&] { return Holds(pid, file); }));

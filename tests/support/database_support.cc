@@ -21,36 +21,6 @@ CREATE TABLE ALLOWED_APPS (user_id INTEGER, app_id INTEGER);
 CREATE TABLE ACCESS_REQUESTS (request_id INTEGER PRIMARY KEY, user_id INTEGER, exe_id INTEGER);
 )sql";
 
-// An open handle on a database file, closed on every way out.
-class Handle {
- public:
-  Handle(const std::string& file, int flags) {
-    if (sqlite3_open_v2(file.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-      const std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
-      sqlite3_close_v2(db_);
-      throw std::runtime_error("cannot open " + file + ": " + message);
-    }
-    sqlite3_busy_timeout(db_, 60000);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { sqlite3_close_v2(db_); }
-
-  void Exec(const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      const std::string message = error != nullptr ? error : sqlite3_errmsg(db_);
-      sqlite3_free(error);
-      throw std::runtime_error("SQL failed: " + message + "\n" + sql);
-    }
-  }
-
-  sqlite3* get() const { return db_; }
-
- private:
-  sqlite3* db_ = nullptr;
-};
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
@@ -74,7 +44,7 @@ std::string FreshDatabaseFile(const std::string& machine_root, const std::string
 std::string CreateDatabase(const std::string& machine_root, const std::string& catalog,
                            const std::string& schema, TestJournalMode mode) {
   const std::string file = FreshDatabaseFile(machine_root, catalog);
-  Handle db(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  TestConnection db(file, true);
   db.Exec(schema);
   if (mode == TestJournalMode::kRollback) db.Exec("PRAGMA journal_mode = DELETE;");
   if (mode == TestJournalMode::kWal) db.Exec("PRAGMA journal_mode = WAL;");
@@ -82,6 +52,29 @@ std::string CreateDatabase(const std::string& machine_root, const std::string& c
 }
 
 }  // namespace
+
+TestConnection::TestConnection(const std::string& file, bool create) {
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  if (sqlite3_open_v2(file.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+    const std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
+    sqlite3_close_v2(db_);
+    throw std::runtime_error("cannot open " + file + ": " + message);
+  }
+  sqlite3_busy_timeout(db_, 60000);
+}
+
+TestConnection::~TestConnection() {
+  sqlite3_close_v2(db_);
+}
+
+void TestConnection::Exec(const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string message = error != nullptr ? error : sqlite3_errmsg(db_);
+    sqlite3_free(error);
+    throw std::runtime_error("SQL failed: " + message + "\n" + sql);
+  }
+}
 
 std::string ZentrelSchemaText() {
   return ReadFile(kSchemaFile);
@@ -98,12 +91,12 @@ std::string CreateBareZentrelDatabase(const std::string& machine_root, TestJourn
 }
 
 void RunSql(const std::string& database_file, const std::string& sql) {
-  Handle db(database_file, SQLITE_OPEN_READWRITE);
+  TestConnection db(database_file);
   db.Exec(sql);
 }
 
 std::vector<TestRow> QueryRows(const std::string& database_file, const std::string& sql) {
-  Handle db(database_file, SQLITE_OPEN_READWRITE);
+  TestConnection db(database_file);
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
     throw std::runtime_error("SQL failed: " + std::string(sqlite3_errmsg(db.get())) + "\n" + sql);

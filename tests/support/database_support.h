@@ -9,7 +9,28 @@
 
 #include "support/test_machine.h"
 
+struct sqlite3;
+
 namespace quillon {
+
+// A connection of the test's own to a database file (read-write; create:
+// made when missing), open until the object goes, as a program's would be
+// while it works. It waits up to a minute for other connections' locks.
+// Throws std::runtime_error when the file cannot be opened or a statement
+// fails.
+class TestConnection {
+ public:
+  explicit TestConnection(const std::string& file, bool create = false);
+  TestConnection(const TestConnection&) = delete;
+  TestConnection& operator=(const TestConnection&) = delete;
+  ~TestConnection();
+
+  void Exec(const std::string& sql);
+  sqlite3* get() const { return db_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
 
 // A fresh empty folder (a machine root for database tests), removed with all
 // it holds when the object goes.
