@@ -557,11 +557,11 @@ void TimeConcurrent(const Machine& machine) {
 
 // The cases in one state of the machine: the checker's four, then SQLite
 // alone on the same catalog in its place, what the library costs by itself
-// (not for the Windows build, whose database is reached through ODBC).
-std::vector<CaseResult> TimeCases(const Machine& machine, const fs::path& bin, bool wine,
-                                  int runs) {
-  static int round = 0;
-  const std::string prefix = "C:\\Tools\\New\\App" + std::to_string(round++) + "_";
+// (not for the Windows build, whose database is reached through ODBC). The
+// new executables' names begin with state, so that each state meets new ones.
+std::vector<CaseResult> TimeCases(const Machine& machine, const fs::path& bin, bool wine, int runs,
+                                  const std::string& state) {
+  const std::string prefix = "C:\\Tools\\New\\" + state + "_";
   auto request = [](const std::string& path, const std::string& user) {
     return [=](int) { return std::vector<std::string>{Request(path, 0, user)}; };
   };
@@ -628,10 +628,10 @@ int main(int argc, char** argv) {
     // fold the log at close. Measured without it (a fresh machine lists the
     // service without its process), then with it.
     std::vector<Block> blocks;
-    blocks.push_back({"database engine stopped", TimeCases(machine, bin, wine, runs)});
+    blocks.push_back({"database engine stopped", TimeCases(machine, bin, wine, runs, "Stopped")});
     if (!wine) {
       SetEngine(machine, true);
-      blocks.push_back({"database engine running", TimeCases(machine, bin, wine, runs)});
+      blocks.push_back({"database engine running", TimeCases(machine, bin, wine, runs, "Running")});
     }
     for (const bool cpu : {false, true}) {
       if (cpu) {
