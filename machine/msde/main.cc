@@ -10,10 +10,7 @@
 // The password is checked for presence only and is never written anywhere:
 // the stand-ins' log shows it as ********. Left out: named instances, the
 // other setup parameters (refused), and SQL Server logins.
-#include <filesystem>
-#include <optional>
 #include <string>
-#include <system_error>
 
 #include "shared/helpers/text.h"
 #include "shared/host_error.h"
@@ -80,12 +77,7 @@ bool EngineInstalled(StandIn& setup) {
 // The engine's program from this program's folder into its own folder.
 void PutEngineProgram(StandIn& setup) {
   const std::string program(kDatabaseEngineProgram);
-  const std::string folder = program.substr(0, program.rfind('\\'));
-  const std::optional<MappedPath> mapped = setup.machine().Map(folder);
-  std::error_code error;
-  if (!mapped || (std::filesystem::create_directories(mapped->posix, error), error)) {
-    throw HostError(error_number::kPathNotFound, "Cannot create " + folder);
-  }
+  CreateFolders(setup.machine(), program.substr(0, program.rfind('\\')));
   setup.files().CopyFile(setup.ProgramFolder() + "\\sqlservr.exe", program, true);
 }
 

@@ -12,9 +12,7 @@
 #include "shared/posix/catalog_files.h"
 
 namespace quillon::machine {
-namespace {
 
-// Creates a Windows folder of the machine with every missing parent.
 void CreateFolders(const PortableMachine& machine, const std::string& windows_path) {
   const std::optional<MappedPath> mapped = machine.Map(windows_path);
   std::error_code error;
@@ -22,8 +20,6 @@ void CreateFolders(const PortableMachine& machine, const std::string& windows_pa
     throw HostError(error_number::kPathNotFound, "Cannot create " + windows_path);
   }
 }
-
-}  // namespace
 
 void InstallDataAccess(HostShell& shell, const std::string& version) {
   shell.RegWrite(kDataAccessVersion, version, "REG_SZ");

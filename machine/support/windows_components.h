@@ -20,6 +20,10 @@ inline constexpr char kDatabaseService[] = "MSSQLServer";
 // The version that the data access components installer leaves.
 inline constexpr char kInstalledDataAccessVersion[] = "2.80.1022.0";
 
+// Creates a Windows folder of the machine with every missing parent. Throws
+// HostError (path not found) when it cannot.
+void CreateFolders(const PortableMachine& machine, const std::string& windows_path);
+
 // Writes the data access components' version values.
 void InstallDataAccess(HostShell& shell, const std::string& version);
 
