@@ -24,13 +24,6 @@ namespace {
 constexpr int kStartLimitMs = 60000;
 constexpr int kStopLimitMs = 30000;
 
-std::optional<long> ReadNumber(const std::string& path) {
-  std::ifstream in(path);
-  long number = 0;
-  if (!(in >> number) || number <= 0) return std::nullopt;
-  return number;
-}
-
 // True when pid is a running process of the service's program (not some
 // later process that got the same id).
 bool IsServiceProcess(pid_t pid, const ServiceProcess& service) {
@@ -134,7 +127,7 @@ std::string StartServiceProcess(const PortableMachine& machine, const ServicePro
 
 std::optional<pid_t> ServiceProcessId(const std::string& machine_root,
                                       const ServiceProcess& service) {
-  const std::optional<long> pid = ReadNumber(AtRoot(machine_root, service.pid_file));
+  const std::optional<long> pid = ReadServiceNumber(AtRoot(machine_root, service.pid_file));
   if (!pid || !IsServiceProcess(static_cast<pid_t>(*pid), service)) return std::nullopt;
   return static_cast<pid_t>(*pid);
 }
@@ -196,6 +189,13 @@ bool ServiceMayRunOn(const std::string& machine_root, const char* service) {
     std::fprintf(stderr, "cannot read the running services: %s\n", error.description().c_str());
     return false;
   }
+}
+
+std::optional<long> ReadServiceNumber(const std::string& path) {
+  std::ifstream in(path);
+  long number = 0;
+  if (!(in >> number) || number <= 0) return std::nullopt;
+  return number;
 }
 
 void WriteServiceFile(const std::string& path, const std::string& text) {

@@ -69,6 +69,10 @@ void RequestServiceStop();
 // that the process ends rather than failing.
 bool ServiceMayRunOn(const std::string& machine_root, const char* service);
 
+// The positive number a small file at the machine root holds (a process id,
+// a port), or nullopt when it is missing or holds none.
+std::optional<long> ReadServiceNumber(const std::string& path);
+
 // Replaces a small file at the machine root whole (a temporary file renamed
 // over it), so that a reader never sees half of it.
 void WriteServiceFile(const std::string& path, const std::string& text);

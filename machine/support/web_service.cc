@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 
 #include "shared/host_error.h"
 #include "shared/posix/posix_shell.h"
@@ -22,10 +21,9 @@ std::string WebServerAddress(int port) {
 
 std::optional<int> WebServerPort(const std::string& machine_root) {
   if (!ServiceProcessId(machine_root, kWebServerProcess)) return std::nullopt;
-  std::ifstream in(machine_root + "/" + kWebServerPortFile);
-  int port = 0;
-  if (!(in >> port) || port <= 0) return std::nullopt;
-  return port;
+  const std::optional<long> port = ReadServiceNumber(machine_root + "/" + kWebServerPortFile);
+  if (!port || *port > 65535) return std::nullopt;
+  return static_cast<int>(*port);
 }
 
 int StartWebServer(const PortableMachine& machine) {
