@@ -192,13 +192,6 @@ TEST_F(EngineCatalogsTest, LettingGoOfADroppedCatalogLeavesTheNewOneOfTheSameNam
 
 constexpr char kPidFile[] = "mssqlserver.pid";
 
-// True while the process runs (a process that has ended but is not yet
-// reaped has no program any more).
-bool Runs(pid_t pid) {
-  std::error_code error;
-  return !fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).empty() && !error;
-}
-
 pid_t EnginePid(const TestMachine& machine) {
   const std::string text = ReadPosixFile(machine.InRoot(kPidFile));
   return text.empty() ? 0 : static_cast<pid_t>(std::stol(text));
@@ -210,7 +203,7 @@ pid_t StartEngine(const TestMachine& machine) {
   EXPECT_EQ(started.status, 0) << started.out << started.err;
   EXPECT_THAT(started.out, HasSubstr("The MSSQLSERVER service was started successfully."));
   const pid_t pid = EnginePid(machine);
-  EXPECT_TRUE(pid > 0 && Runs(pid));
+  EXPECT_TRUE(pid > 0 && StillRuns(pid));
   return pid;
 }
 
@@ -234,19 +227,19 @@ TEST(DatabaseEngineTest, NetStartsAndStopsTheEngineAndARestartStartsItWhenAutoma
   EXPECT_THAT(again.err, HasSubstr("already been started"));
 
   ASSERT_EQ(machine.Run("net.exe stop MSSQLServer").status, 0);
-  EXPECT_FALSE(Runs(pid));  // net.exe waited for it
+  EXPECT_FALSE(StillRuns(pid));  // net.exe waited for it
   EXPECT_FALSE(PosixExists(machine.InRoot(kPidFile)));
   EXPECT_THAT(TextLines(machine.InRoot("mssqlserver.log")), Contains("sqlservr: stopped"));
 
   const ToolResult restarted = machine.Tool({"restart", machine.root()});
   EXPECT_THAT(restarted.out, HasSubstr("started MSSQLServer\ndatabase engine as process "));
   const pid_t second = EnginePid(machine);
-  EXPECT_TRUE(second > 0 && Runs(second));
+  EXPECT_TRUE(second > 0 && StillRuns(second));
 
   machine.SetRegistryValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\MSSQLServer\\Start", "3",
                            "REG_DWORD");
   ASSERT_EQ(machine.Tool({"restart", machine.root()}).status, 0);
-  EXPECT_FALSE(Runs(second));
+  EXPECT_FALSE(StillRuns(second));
   EXPECT_FALSE(PosixExists(machine.InRoot(kPidFile)));
 }
 

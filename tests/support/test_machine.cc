@@ -111,16 +111,6 @@ pid_t StartProcess(std::vector<std::string> arguments,
   return pid;
 }
 
-// True while the process exists and has not ended (a zombie has ended).
-bool StillRuns(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  const std::size_t close = line.rfind(')');
-  return close != std::string::npos && line.size() > close + 2 && line[close + 2] != 'Z' &&
-         line[close + 2] != 'X';
-}
-
 // ------------------------------------------------------------ logs
 
 std::string Required(const std::map<std::string, std::optional<std::string>>& fields,
@@ -280,6 +270,15 @@ int RunUnprivileged(const std::function<int()>& body) {
 
 bool UnprivilegedUserCanRun(const std::string& program) {
   return RunUnprivileged([&] { return access(program.c_str(), X_OK) == 0 ? 0 : 1; }) == 0;
+}
+
+bool StillRuns(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const std::size_t close = line.rfind(')');
+  return close != std::string::npos && line.size() > close + 2 && line[close + 2] != 'Z' &&
+         line[close + 2] != 'X';
 }
 
 bool WaitUntilEnded(const std::vector<pid_t>& pids) {

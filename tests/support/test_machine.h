@@ -80,6 +80,9 @@ int RunUnprivileged(const std::function<int()>& body);
 // where the build tree lies in a folder only root may enter.
 bool UnprivilegedUserCanRun(const std::string& program);
 
+// True while the process exists and has not ended (a zombie has ended).
+bool StillRuns(pid_t pid);
+
 // Waits until processes that are not this process's children have ended
 // (one ended but not yet reaped counts as ended); false when one still runs
 // after a minute.
