@@ -565,26 +565,24 @@ std::vector<CaseResult> TimeCases(const Machine& machine, const fs::path& bin, b
   auto request = [](const std::string& path, const std::string& user) {
     return [=](int) { return std::vector<std::string>{Request(path, 0, user)}; };
   };
+  // Bob starting an executable never seen before, a new name every run.
+  auto new_executable = [&](const std::string& stem) {
+    return [=](int i) {
+      return std::vector<std::string>{
+          Request(prefix + stem + std::to_string(i) + ".exe", 0, "Bob")};
+    };
+  };
   std::vector<CaseResult> results = {
       TimeCase(machine, "known allowed pair", runs, request("C:\\Tools\\Allowed.exe", "Alice")),
       TimeCase(machine, "user not controlled", runs, request("C:\\Tools\\Other.exe", "Bob")),
-      TimeCase(machine, "new executable", runs,
-               [&](int i) {
-                 return std::vector<std::string>{
-                     Request(prefix + std::to_string(i) + ".exe", 0, "Bob")};
-               }),
+      TimeCase(machine, "new executable", runs, new_executable("")),
       TimeDenials(machine, runs),
   };
   if (!wine) {
     // A new executable now and then: after the engine has folded the log,
     // the first commit starts the log afresh and syncs its header.
-    results.push_back(TimeCase(
-        machine, "new exe, 1.5 s apart", std::min(runs, kSparseRuns),
-        [&](int i) {
-          return std::vector<std::string>{
-              Request(prefix + "Alone" + std::to_string(i) + ".exe", 0, "Bob")};
-        },
-        "", std::chrono::milliseconds(1500)));
+    results.push_back(TimeCase(machine, "new exe, 1.5 s apart", std::min(runs, kSparseRuns),
+                               new_executable("Alone"), "", std::chrono::milliseconds(1500)));
     const std::string floor = (bin / "sqlite_floor").string();
     for (const char* mode : {"open", "statements"}) {
       results.push_back(TimeCase(

@@ -63,8 +63,9 @@ int main(int argc, char** argv) {
       while ((step = sqlite3_step(statement)) == SQLITE_ROW) ++rows;
       sqlite3_finalize(statement);
       if (step != SQLITE_DONE) return Refused(db, text);
-      // Every statement finds Alice's row or the executable's: none may be
-      // empty, or the floor would be measured on a different path.
+      // Every statement but the base-executable look-up (Allowed.exe is no
+      // base executable) finds a row; an empty one would mean the floor is
+      // measured on another path than the checker's.
       if (rows == 0 && text != kStatements[2]) return Refused(db, "no row");
     }
   }
