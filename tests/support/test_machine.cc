@@ -385,11 +385,11 @@ void TestMachine::CreateWithTool(const std::vector<std::string>& options) {
   if (result.status != 0) {
     // A tool that cannot even write its error report most likely met a full
     // disk; say how much room was left, to tell that from a fault of its own.
-    std::error_code ignored;
-    const std::uintmax_t free_bytes = fs::space(folder_.path(), ignored).available;
+    std::error_code unknown;
+    const std::uintmax_t free_bytes = fs::space(folder_.path(), unknown).available;
+    const std::string room = unknown ? "unknown" : std::to_string(free_bytes >> 20) + " MB";
     throw std::runtime_error("quillon-machine create failed (" + std::to_string(result.status) +
-                             "): " + result.err + " [" + std::to_string(free_bytes >> 20) +
-                             " MB free beside the machine]");
+                             "): " + result.err + " [free beside the machine: " + room + "]");
   }
 }
 

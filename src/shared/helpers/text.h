@@ -16,10 +16,10 @@ std::string UpperCase(std::string_view text);
 // The upper- and lower-case form of an ASCII letter; every other byte
 // unchanged.
 char AsciiUpper(char c);
+char AsciiLower(char c);
 
 // The text with its ASCII letters in upper case, every other byte as it is.
 std::string AsciiUpperCase(std::string_view text);
-char AsciiLower(char c);
 
 // Equality without regard to ASCII letter case.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
